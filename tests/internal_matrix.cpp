@@ -1,0 +1,189 @@
+// Matrix4 and deg_to_rad: layout, operand order, aliasing, the single
+// rounding of double-precision arithmetic, and the homogeneous division.
+#include "matrix.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+namespace {
+
+std::uint32_t bits(float f) {
+    std::uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+float from_bits(std::uint32_t u) {
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
+Matrix4 with(std::initializer_list<std::pair<int, float>> changes) {
+    Matrix4 m;
+    for (const auto &c : changes)
+        m.elements[c.first] = c.second;
+    return m;
+}
+
+void expect_elements(const Matrix4 &m, const float (&want)[16]) {
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(m.elements[i], want[i]) << "element " << i;
+}
+
+const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+} // namespace
+
+TEST(Matrix4, ConstructsIdentityAndLoadsExactBits) {
+    const Matrix4 fresh;
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(bits(fresh.elements[i]), bits(identity[i])) << "element " << i;
+
+    // Values that an arithmetic copy would alter: NaN payloads (quiet and
+    // signalling), -0, the smallest subnormal, infinities.
+    const std::uint32_t patterns[16] = {0x7fc12345u, 0xffa00001u, 0x80000000u, 0x00000001u,
+                                        0x7f800000u, 0xff800000u, 0x7f7fffffu, 0x3f800001u,
+                                        0xbf000000u, 0x80000001u, 0x00800000u, 0x00000000u,
+                                        0x7fbfffffu, 0x4b000001u, 0xc2c80000u, 0x3eaaaaabu};
+    float source[16];
+    for (int i = 0; i < 16; ++i)
+        source[i] = from_bits(patterns[i]);
+    Matrix4 m;
+    m.load(source);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(bits(m.elements[i]), patterns[i]) << "element " << i;
+        EXPECT_EQ(bits(source[i]), patterns[i]) << "source changed at " << i;
+    }
+    static_assert(sizeof(Matrix4) == 16 * sizeof(float), "Matrix4 is 16 floats and nothing else");
+}
+
+TEST(Matrix4, MultiplyPutsTheOtherOperandOnTheRight) {
+    // A translates X by 2, B scales X by 3. A*B scales then translates;
+    // B*A translates then scales, so the offset is scaled too.
+    const Matrix4 a = with({{3, 2.0f}});
+    const Matrix4 b = with({{0, 3.0f}});
+    Matrix4 ab = a;
+    ab.multiply(b);
+    expect_elements(ab, {3, 0, 0, 2, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+    Matrix4 ba = b;
+    ba.multiply(a);
+    expect_elements(ba, {3, 0, 0, 6, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+
+    // Row-by-column in the 4*row+column layout: [[1,2],[3,4]] * [[5,6],[7,8]]
+    // is [[19,22],[43,50]]; the other way round [[23,34],[31,46]]. A transposed
+    // layout or swapped operands gives one of the other results.
+    const Matrix4 p = with({{0, 1.0f}, {1, 2.0f}, {4, 3.0f}, {5, 4.0f}});
+    const Matrix4 q = with({{0, 5.0f}, {1, 6.0f}, {4, 7.0f}, {5, 8.0f}});
+    Matrix4 pq = p;
+    pq.multiply(q);
+    expect_elements(pq, {19, 22, 0, 0, 43, 50, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+    Matrix4 qp = q;
+    qp.multiply(p);
+    expect_elements(qp, {23, 34, 0, 0, 31, 46, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+
+    // A run of calls accumulates on the right: T * S * T.
+    Matrix4 run = a;
+    run.multiply(b);
+    run.multiply(a);
+    expect_elements(run, {3, 0, 0, 8, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+}
+
+TEST(Matrix4, IdentityOnEitherSideKeepsEveryElement) {
+    const float values[16] = {1.5f,   -2.25f, 1e30f,  -7e-30f, 0.1f, 3.0f,   -0.5f,  1e-3f,
+                              123.0f, 4.0f,   -9.75f, 2.0f,    0.0f, 0.125f, -1e10f, 8.0f};
+    Matrix4 m;
+    m.load(values);
+    Matrix4 left; // I * m
+    left.multiply(m);
+    Matrix4 right = m; // m * I
+    right.multiply(Matrix4());
+    expect_elements(left, values);
+    expect_elements(right, values);
+}
+
+TEST(Matrix4, MultiplyBySelfSquares) {
+    Matrix4 t = with({{3, 1.0f}});
+    t.multiply(t);
+    expect_elements(t, {1, 0, 0, 2, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+
+    // Writing results into the operand while it is still being read would give
+    // 22 instead of 10 in element 1.
+    Matrix4 s = with({{0, 1.0f}, {1, 2.0f}, {4, 3.0f}, {5, 4.0f}});
+    s.multiply(s);
+    expect_elements(s, {7, 10, 0, 0, 15, 22, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+}
+
+TEST(Matrix4, MultiplyRoundsOnceFromDouble) {
+    // Element 0 = 1*1 + 1*2^-24 + 1*2^-24. Summed in float, each 2^-24 is a
+    // tie that rounds back to 1; in double the sum is 1 + 2^-23 exactly.
+    Matrix4 sums = with({{1, 1.0f}, {2, 1.0f}});
+    const Matrix4 small = with({{4, 0x1p-24f}, {8, 0x1p-24f}});
+    sums.multiply(small);
+    EXPECT_EQ(bits(sums.elements[0]), bits(1.0f + 0x1p-23f));
+
+    // Element 0 = (1+2^-12)^2 - 1 = 2^-11 + 2^-24. A product rounded to float
+    // first loses the 2^-24 and leaves 2^-11. Tried in each of the four terms.
+    const float u = 1.0f + 0x1p-12f;
+    for (int k = 0; k < 4; ++k) {
+        const int j = (k + 1) % 4;
+        float e[16] = {}, o[16] = {};
+        e[k] = u;
+        o[4 * k] = u;
+        e[j] = -1.0f;
+        o[4 * j] = 1.0f;
+        Matrix4 prods;
+        prods.load(e);
+        Matrix4 other;
+        other.load(o);
+        prods.multiply(other);
+        EXPECT_EQ(bits(prods.elements[0]), bits(0x1p-11f + 0x1p-24f)) << "term " << k;
+    }
+}
+
+TEST(Matrix4, DivideByWUsesTheEntryValueAndEndsAtOne) {
+    float values[16];
+    for (int i = 0; i < 15; ++i)
+        values[i] = static_cast<float>(i) - 7.0f;
+    values[15] = 2.0f;
+    Matrix4 m;
+    m.load(values);
+    m.divide_by_w();
+    for (int i = 0; i < 15; ++i)
+        EXPECT_EQ(m.elements[i], (static_cast<float>(i) - 7.0f) / 2.0f) << "element " << i;
+    EXPECT_EQ(m.elements[15], 1.0f);
+
+    // Row 3 = 0, 0, 0, 1: nothing changes.
+    const float affine[16] = {0.3f, -1, 2, 5, 4, 0.7f, 6, -7, 8, 9, 1e-20f, 11, 0, 0, 0, 1};
+    Matrix4 a;
+    a.load(affine);
+    a.divide_by_w();
+    expect_elements(a, affine);
+}
+
+TEST(Matrix4, DivideByZeroWFollowsIeee) {
+    Matrix4 m = with({{3, -4.0f}, {7, 0.5f}, {15, 0.0f}});
+    m.divide_by_w();
+    EXPECT_EQ(m.elements[0], INFINITY);
+    EXPECT_EQ(m.elements[3], -INFINITY);
+    EXPECT_EQ(m.elements[7], INFINITY);
+    EXPECT_TRUE(std::isnan(m.elements[1]));
+    EXPECT_TRUE(std::isnan(m.elements[14]));
+    EXPECT_TRUE(std::isnan(m.elements[15]));
+}
+
+TEST(DegToRad, ExactDoubleResults) {
+    static_assert(std::is_same<decltype(deg_to_rad(0.0f)), double>::value,
+                  "the result must stay in double");
+    EXPECT_EQ(deg_to_rad(180.0f), M_PI);
+    EXPECT_EQ(deg_to_rad(90.0f), M_PI / 2);
+    EXPECT_EQ(deg_to_rad(-90.0f), -M_PI / 2);
+    EXPECT_EQ(deg_to_rad(720.0f), 4 * M_PI); // no wrapping into one turn
+    EXPECT_EQ(deg_to_rad(0.0f), 0.0);
+    // pi/2 rounded to float is off by about 4e-8: it must not get there.
+    EXPECT_NE(deg_to_rad(90.0f), static_cast<double>(static_cast<float>(M_PI / 2)));
+}
