@@ -1,5 +1,8 @@
 #include "gl_harness.h"
 
+#include <X11/Xlib.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace vt {
@@ -8,6 +11,16 @@ int open_window(int width, int height) {
     static int window = 0;
     if (window != 0)
         return window;
+    // Xvfb now and then drops a connection right after the handshake when
+    // many test processes connect at once; glutInit would then end the
+    // process. Wait until a connection holds before handing over to GLUT.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (Display *d = XOpenDisplay(nullptr)) {
+            XCloseDisplay(d);
+            break;
+        }
+        usleep(50 * 1000);
+    }
     static char name[] = "vorlix-test";
     static char *argv[] = {name, nullptr};
     int argc = 1;
