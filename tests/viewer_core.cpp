@@ -1,0 +1,628 @@
+// vorlix-view without a window: the XYZ reader, the fit into the unit cube,
+// the voxel block and its lists, the model importer on Debian's test models,
+// the command line, the view's inputs and matrix, and PNG output.
+#include "viewer.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Xyz {
+    vv::Cloud cloud;
+    std::string error;
+    bool ok = false;
+};
+
+Xyz read(const std::string &text) {
+    Xyz r;
+    std::istringstream in(text);
+    r.ok = vv::read_xyz(in, "t.xyz", r.cloud, r.error);
+    return r;
+}
+
+std::string temp_file(const std::string &suffix, const std::string &content) {
+    std::string path = ::testing::TempDir() + "viewer_core_XXXXXX" + suffix;
+    const int fd = mkstemps(path.data(), static_cast<int>(suffix.size()));
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    close(fd);
+    return path;
+}
+
+void expect_node(const VoxelNode &n, float x, float y, float z, float r, float g, float b) {
+    EXPECT_NEAR(n.x, x, 1e-6f);
+    EXPECT_NEAR(n.y, y, 1e-6f);
+    EXPECT_NEAR(n.z, z, 1e-6f);
+    EXPECT_NEAR(n.r, r, 1e-6f);
+    EXPECT_NEAR(n.g, g, 1e-6f);
+    EXPECT_NEAR(n.b, b, 1e-6f);
+}
+
+// ---------------------------------------------------------------- XYZ ----
+
+TEST(ViewerXyz, CentresAndScalesByTheLongestSideWithByteColours) {
+    // Bounds x 0..10, y 0..5, z 0..2: centre (5, 2.5, 1), longest side 10.
+    Xyz r = read("0 0 0 255 0 0\n10 0 0 0 255 0\n0 5 0 0 0 255\n0 0 2 51 102 204\n");
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.cloud.count, 4u);
+    EXPECT_EQ(r.cloud.capacity, 4u);
+    EXPECT_EQ(r.cloud.skipped, 0u);
+    expect_node(r.cloud.nodes[0], -0.5f, -0.25f, -0.1f, 1, 0, 0);
+    expect_node(r.cloud.nodes[1], 0.5f, -0.25f, -0.1f, 0, 1, 0);
+    expect_node(r.cloud.nodes[2], -0.5f, 0.25f, -0.1f, 0, 0, 1);
+    expect_node(r.cloud.nodes[3], -0.5f, -0.25f, 0.1f, 0.2f, 0.4f, 0.8f);
+}
+
+TEST(ViewerXyz, ColourScaleIsDecidedForTheWholeFile) {
+    // All colours within 0..1: taken as they are.
+    Xyz unit = read("0 0 0 0.5 1 0\n1 1 1 0 0.25 1\n");
+    ASSERT_TRUE(unit.ok) << unit.error;
+    expect_node(unit.cloud.nodes[0], -0.5f, -0.5f, -0.5f, 0.5f, 1, 0);
+    expect_node(unit.cloud.nodes[1], 0.5f, 0.5f, 0.5f, 0, 0.25f, 1);
+    // One value above 1 anywhere makes every colour of the file 0..255,
+    // including the line before it.
+    Xyz bytes = read("0 0 0 1 0 0\n1 1 1 0 0 255\n");
+    ASSERT_TRUE(bytes.ok) << bytes.error;
+    EXPECT_NEAR(bytes.cloud.nodes[0].r, 1.0f / 255, 1e-7f);
+    EXPECT_NEAR(bytes.cloud.nodes[1].b, 1.0f, 1e-7f);
+}
+
+TEST(ViewerXyz, AcceptsCommonSpellingsOfTheSameData) {
+    const char *text = "# exported cloud\r\n"
+                       "\n"
+                       "  -1,\t-1 ;-1\r\n"
+                       "+1 +1 1e0\r\n"
+                       "   \t\n"
+                       "# trailing comment\n"
+                       "0.0 0 .0"; // no newline at the end
+    Xyz r = read(text);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.cloud.count, 3u);
+    EXPECT_FLOAT_EQ(r.cloud.nodes[0].x, -0.5f);
+    EXPECT_FLOAT_EQ(r.cloud.nodes[1].z, 0.5f);
+    EXPECT_FLOAT_EQ(r.cloud.nodes[2].y, 0.0f);
+    // No colour in the file: marked for the height ramp.
+    EXPECT_EQ(r.cloud.nodes[0].r, vv::kNoColour);
+}
+
+TEST(ViewerXyz, MalformedLinesAreReportedWithTheirNumber) {
+    const std::string long_line(5000, '1');
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"1 2 3\n\n1 2\n", "t.xyz: line 3: expected 3 or 6 numbers (x y z [r g b]), found 2"},
+        {"1 2 3 4\n", "t.xyz: line 1: expected 3 or 6 numbers (x y z [r g b]), found 4"},
+        {"1 2 3 4 5 6 7\n", "t.xyz: line 1: expected 3 or 6 numbers (x y z [r g b]), found 7"},
+        {"# c\n1 2 abc\n", "t.xyz: line 2: 'abc' is not a number"},
+        {"1 2 3x\n", "t.xyz: line 1: '3x' is not a number"},
+        {"X Y Z\n1 2 3\n", "t.xyz: line 1: 'X' is not a number"},
+        {"1 2 3 0 0 0\n4 5 6\n", "t.xyz: line 2: 3 numbers, but line 1 had 6"},
+        {"1 2 3 0 0 256\n", "t.xyz: line 1: colour 256 is outside 0..255"},
+        {"1 2 3 0 -1 0\n", "t.xyz: line 1: colour -1 is outside 0..255"},
+        {"1 2 3 0 nan 0\n", "t.xyz: line 1: colour nan is outside 0..255"},
+        {"1 2 3\n" + long_line + "\n", "t.xyz: line 2: longer than 4096 characters"},
+        {std::string("1 2 3\n1 2\0 3\n", 13), "t.xyz: line 2: '2?' is not a number"},
+        {"", "t.xyz: no points"},
+        {"# only a comment\n\n", "t.xyz: no points"},
+    };
+    for (const auto &[text, message] : cases) {
+        Xyz r = read(text);
+        EXPECT_FALSE(r.ok) << text.substr(0, 40);
+        EXPECT_EQ(r.error, message);
+        EXPECT_EQ(r.cloud.count, 0u);
+    }
+}
+
+TEST(ViewerXyz, NonFinitePointsAreSkippedAndCounted) {
+    Xyz r = read("0 0 0\nnan 1 1\n1 inf 1\n1 1 -inf\n1e999 0 0\n2 2 2\n");
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.cloud.count, 2u);
+    EXPECT_EQ(r.cloud.skipped, 4u);
+    // The skipped points take no part in the fit.
+    EXPECT_FLOAT_EQ(r.cloud.nodes[0].x, -0.5f);
+    EXPECT_FLOAT_EQ(r.cloud.nodes[1].x, 0.5f);
+
+    Xyz none = read("nan nan nan\ninf 0 0\n");
+    EXPECT_FALSE(none.ok);
+    EXPECT_EQ(none.error, "t.xyz: no points with finite coordinates (2 skipped: NaN or infinite)");
+}
+
+TEST(ViewerXyz, LargeCoordinatesKeepTheirDigitsThroughTheFit) {
+    // Georeferenced values: 0.1 apart at 4e7, where a float steps by 4.
+    Xyz r = read("40000000.1 7000000 10\n40000000.2 7000000 10\n40000000.3 7000000 10\n");
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_NEAR(r.cloud.nodes[0].x, -0.5f, 1e-5f);
+    EXPECT_NEAR(r.cloud.nodes[1].x, 0.0f, 1e-5f);
+    EXPECT_NEAR(r.cloud.nodes[2].x, 0.5f, 1e-5f);
+}
+
+TEST(ViewerXyz, ExtremeBoundsStayInsideTheCube) {
+    Xyz r = read("-1.7e308 0 0\n1.7e308 1e-300 0\n0 0 4e-320\n");
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_FLOAT_EQ(r.cloud.nodes[0].x, -0.5f);
+    EXPECT_FLOAT_EQ(r.cloud.nodes[1].x, 0.5f);
+    EXPECT_FLOAT_EQ(r.cloud.nodes[2].x, 0.0f);
+    // One point only: centred, nothing to scale.
+    Xyz one = read("5 6 7\n");
+    ASSERT_TRUE(one.ok) << one.error;
+    expect_node(one.cloud.nodes[0], 0, 0, 0, vv::kNoColour, vv::kNoColour, vv::kNoColour);
+}
+
+// ------------------------------------------------- block, lists, colours ----
+
+TEST(ViewerCloud, ListsAreBoundedRunsOfTheOneBlock) {
+    vv::Cloud c;
+    ASSERT_TRUE(vv::allocate(c, 10));
+    c.count = 10;
+    vv::link_lists(c, 4);
+    ASSERT_EQ(c.lists.size(), 3u);
+    std::vector<std::size_t> lengths;
+    std::size_t index = 0;
+    for (std::size_t k = 0; k < c.lists.size(); ++k) {
+        EXPECT_EQ(c.lists[k], &c.nodes[4 * k]);
+        std::size_t n = 0;
+        for (const VoxelNode *v = c.lists[k]; v; v = v->next, ++n, ++index)
+            EXPECT_EQ(v, &c.nodes[index]); // storage order is drawing order
+        lengths.push_back(n);
+    }
+    EXPECT_EQ(lengths, (std::vector<std::size_t>{4, 4, 2}));
+
+    c.count = 8; // an exact multiple ends without an empty list
+    vv::link_lists(c, 4);
+    EXPECT_EQ(c.lists.size(), 2u);
+    c.count = 0;
+    vv::link_lists(c, 4);
+    EXPECT_TRUE(c.lists.empty());
+}
+
+TEST(ViewerCloud, LoadedFileIsOneExactBlockInListsOfTheDefaultLength) {
+    std::string text;
+    for (int i = 0; i < 10000; ++i)
+        text += std::to_string(i) + " " + std::to_string(i % 7) + " 0\n";
+    const std::string path = temp_file(".XYZ", text); // extension in any case
+    vv::Cloud c;
+    std::string error;
+    ASSERT_TRUE(vv::load_cloud(path, c, error)) << error;
+    std::remove(path.c_str());
+    EXPECT_EQ(c.count, 10000u);
+    EXPECT_EQ(c.capacity, 10000u);
+    ASSERT_EQ(c.lists.size(), (10000 + vv::kListLength - 1) / vv::kListLength);
+    std::size_t total = 0;
+    for (VoxelNode *head : c.lists)
+        for (const VoxelNode *v = head; v; v = v->next) {
+            ++total;
+            EXPECT_GE(v, &c.nodes[0]);
+            EXPECT_LT(v, &c.nodes[0] + c.count);
+        }
+    EXPECT_EQ(total, 10000u);
+    EXPECT_NE(c.nodes[0].r, vv::kNoColour); // load_cloud coloured them
+}
+
+TEST(ViewerCloud, HeightRampRunsFromBlueAtTheBottomToRedAtTheTop) {
+    vv::Cloud c;
+    ASSERT_TRUE(vv::allocate(c, 6));
+    c.count = 6;
+    const float ys[6] = {-0.2f, 0.0f, 0.2f, 0.1f, -0.1f, 0.5f};
+    for (int i = 0; i < 6; ++i)
+        c.nodes[i] = {0, ys[i], 0, vv::kNoColour, vv::kNoColour, vv::kNoColour, nullptr};
+    // A voxel with its own colour keeps it and does not stretch the ramp.
+    c.nodes[5].r = 0.3f;
+    c.nodes[5].g = 0.3f;
+    c.nodes[5].b = 0.3f;
+    vv::colour_by_height(c);
+    expect_node(c.nodes[0], 0, -0.2f, 0, 0, 0, 1); // lowest: blue
+    expect_node(c.nodes[4], 0, -0.1f, 0, 0, 1, 1); // a quarter: cyan
+    expect_node(c.nodes[1], 0, 0.0f, 0, 0, 1, 0);  // half way: green
+    expect_node(c.nodes[3], 0, 0.1f, 0, 1, 1, 0);  // three quarters: yellow
+    expect_node(c.nodes[2], 0, 0.2f, 0, 1, 0, 0);  // highest: red
+    expect_node(c.nodes[5], 0, 0.5f, 0, 0.3f, 0.3f, 0.3f);
+
+    // All at one height: green, never a division by zero.
+    for (int i = 0; i < 6; ++i)
+        c.nodes[i] = {0, 0.25f, 0, vv::kNoColour, vv::kNoColour, vv::kNoColour, nullptr};
+    vv::colour_by_height(c);
+    expect_node(c.nodes[3], 0, 0.25f, 0, 0, 1, 0);
+}
+
+// ------------------------------------------------------- model files ----
+
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The vertex count a file declares or lists, read here independently of the
+// importer: a PLY or OFF header's count; for OBJ and STL, which repeat a
+// vertex for every face (OBJ groups) or facet (STL) that uses it, the
+// number of distinct points listed.
+std::size_t file_vertex_count(const std::string &path) {
+    const std::string text = slurp(path);
+    std::istringstream in(text);
+    std::string word;
+    const std::string ext = path.substr(path.rfind('.') + 1);
+    if (ext == "ply") {
+        std::string line;
+        while (std::getline(in, line))
+            if (line.rfind("element vertex ", 0) == 0)
+                return std::stoul(line.substr(15));
+    } else if (ext == "off") {
+        in >> word; // OFF
+        std::size_t n = 0;
+        in >> n;
+        return n;
+    } else if (ext == "obj") {
+        std::set<std::tuple<float, float, float>> points;
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("v ", 0) != 0)
+                continue;
+            std::istringstream l(line.substr(2));
+            float x, y, z;
+            l >> x >> y >> z;
+            points.insert({x, y, z});
+        }
+        return points.size();
+    } else if (ext == "stl") {
+        std::set<std::tuple<float, float, float>> points;
+        if (text.rfind("solid", 0) == 0) {
+            while (in >> word)
+                if (word == "vertex") {
+                    float x, y, z;
+                    in >> x >> y >> z;
+                    points.insert({x, y, z});
+                }
+        } else {
+            std::uint32_t facets = 0;
+            std::memcpy(&facets, text.data() + 80, 4);
+            for (std::uint32_t f = 0; f < facets; ++f)
+                for (int k = 0; k < 3; ++k) {
+                    float p[3];
+                    std::memcpy(p, text.data() + 84 + 50 * f + 12 + 12 * k, 12);
+                    points.insert({p[0], p[1], p[2]});
+                }
+        }
+        return points.size();
+    }
+    ADD_FAILURE() << "no vertex count for " << path;
+    return 0;
+}
+
+vv::Cloud load_ok(const std::string &path) {
+    vv::Cloud c;
+    std::string error;
+    EXPECT_TRUE(vv::load_cloud(path, c, error)) << error;
+    return c;
+}
+
+// Every voxel inside the cube, the longest side spanning it, and the lists
+// holding each voxel once.
+void expect_fitted(const vv::Cloud &c) {
+    float lo[3] = {1, 1, 1}, hi[3] = {-1, -1, -1};
+    std::size_t listed = 0;
+    for (VoxelNode *head : c.lists)
+        for (const VoxelNode *v = head; v; v = v->next, ++listed) {
+            const float p[3] = {v->x, v->y, v->z};
+            for (int i = 0; i < 3; ++i) {
+                ASSERT_GE(p[i], -0.5f);
+                ASSERT_LE(p[i], 0.5f);
+                lo[i] = std::min(lo[i], p[i]);
+                hi[i] = std::max(hi[i], p[i]);
+            }
+            ASSERT_TRUE(v->r >= 0 && v->r <= 1 && v->g >= 0 && v->g <= 1 && v->b >= 0 && v->b <= 1);
+        }
+    EXPECT_EQ(listed, c.count);
+    float longest = 0;
+    for (int i = 0; i < 3; ++i) {
+        longest = std::max(longest, hi[i] - lo[i]);
+        EXPECT_NEAR(lo[i] + hi[i], 0.0f, 1e-5f) << "axis " << i << " not centred";
+    }
+    EXPECT_NEAR(longest, 1.0f, 1e-5f);
+}
+
+class ViewerModels : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(ViewerModels, EveryVertexBecomesOneVoxelInsideTheCube) {
+    const std::string path = std::string(VIEWER_MODELS "/") + GetParam();
+    if (access(path.c_str(), R_OK) != 0)
+        GTEST_SKIP() << path << " missing: install assimp-testmodels (bash .ci/test does)";
+    const vv::Cloud c = load_ok(path);
+    EXPECT_EQ(c.count, file_vertex_count(path));
+    EXPECT_EQ(c.skipped, 0u);
+    expect_fitted(c);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ViewerModels,
+                         ::testing::Values("PLY/cube.ply", "PLY/cube_binary.ply", "PLY/Wuson.ply",
+                                           "OBJ/box.obj", "OBJ/spider.obj", "OFF/Cube.off",
+                                           "OFF/Wuson.off", "STL/Spider_ascii.stl",
+                                           "STL/Spider_binary.stl"));
+
+TEST(ViewerModelColours, FileVertexColoursAreKept) {
+    const std::string path = VIEWER_MODELS "/PLY/points.ply";
+    if (access(path.c_str(), R_OK) != 0)
+        GTEST_SKIP() << "assimp-testmodels missing";
+    // The file's own colours: "x y z red green blue nx ny nz", colours as bytes.
+    std::istringstream in(slurp(path));
+    std::string line;
+    while (std::getline(in, line) && line != "end_header") {
+    }
+    std::vector<std::array<float, 3>> want;
+    float x, y, z, r, g, b, nx, ny, nz;
+    while (in >> x >> y >> z >> r >> g >> b >> nx >> ny >> nz)
+        want.push_back({r / 255, g / 255, b / 255});
+    ASSERT_EQ(want.size(), 4u);
+    const vv::Cloud c = load_ok(path);
+    ASSERT_EQ(c.count, want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_NEAR(c.nodes[i].r, want[i][0], 1e-6f) << i;
+        EXPECT_NEAR(c.nodes[i].g, want[i][1], 1e-6f) << i;
+        EXPECT_NEAR(c.nodes[i].b, want[i][2], 1e-6f) << i;
+    }
+}
+
+TEST(ViewerModelColours, ObjVertexColoursSurviveTheFold) {
+    const std::string path = VIEWER_MODELS "/OBJ/cube_with_vertexcolors.obj";
+    if (access(path.c_str(), R_OK) != 0)
+        GTEST_SKIP() << "assimp-testmodels missing";
+    std::set<std::array<float, 3>> want;
+    std::istringstream in(slurp(path));
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("v ", 0) == 0) {
+            std::istringstream l(line.substr(2));
+            float x, y, z, r, g, b;
+            l >> x >> y >> z >> r >> g >> b;
+            want.insert({r, g, b});
+        }
+    const vv::Cloud c = load_ok(path);
+    EXPECT_EQ(c.count, 8u);
+    std::set<std::array<float, 3>> got;
+    for (std::size_t i = 0; i < c.count; ++i)
+        got.insert({c.nodes[i].r, c.nodes[i].g, c.nodes[i].b});
+    EXPECT_EQ(got, want);
+}
+
+TEST(ViewerModelColours, BinaryScanWithNanPointsSkipsAndCountsThem) {
+    // pond.0.ply: binary little-endian, 31 bytes a vertex (x y z nx ny nz as
+    // float, three bytes of colour, one float), some NaN positions, and 69
+    // bytes short of the vertices its header declares. The importer still
+    // returns the declared count, so only the last incomplete ones may differ
+    // from what is counted here.
+    const std::string path = VIEWER_MODELS "/PLY/pond.0.ply";
+    if (access(path.c_str(), R_OK) != 0)
+        GTEST_SKIP() << "assimp-testmodels missing";
+    const std::string data = slurp(path);
+    const std::size_t body = data.find("end_header\n") + 11;
+    const std::size_t declared = file_vertex_count(path);
+    const std::size_t complete = (data.size() - body) / 31;
+    ASSERT_LE(declared - complete, 3u);
+    std::size_t non_finite = 0;
+    for (std::size_t i = 0; i < complete; ++i) {
+        float p[3];
+        std::memcpy(p, data.data() + body + 31 * i, 12);
+        non_finite += !(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]));
+    }
+    ASSERT_GT(non_finite, 0u);
+    const vv::Cloud c = load_ok(path);
+    EXPECT_GE(c.skipped, non_finite);
+    EXPECT_LE(c.skipped, non_finite + (declared - complete));
+    EXPECT_EQ(c.count + c.skipped, declared);
+    expect_fitted(c);
+}
+
+TEST(ViewerLoadErrors, NameTheFileAndTheProblem) {
+    const std::string dir = ::testing::TempDir();
+    const std::string empty = temp_file(".ply", "");
+    const std::string text = temp_file(".txt", "just some words, not a model at all\n");
+    const std::string obj =
+        temp_file(".obj", "# an OBJ file with a comment and nothing else\no empty\n");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {dir + "no_such_file.ply", dir + "no_such_file.ply: no such file"},
+        {dir, dir + ": is a directory"},
+        {empty, empty + ": empty file"},
+        {text, text + ": unknown format (no importer reads this kind of file)"},
+        {obj, obj + ": no vertices"},
+    };
+    for (const auto &[path, message] : cases) {
+        vv::Cloud c;
+        std::string error;
+        EXPECT_FALSE(vv::load_cloud(path, c, error)) << path;
+        EXPECT_EQ(error, message);
+        EXPECT_EQ(c.count, 0u);
+        EXPECT_TRUE(c.lists.empty());
+    }
+    for (const std::string &p : {empty, text, obj})
+        std::remove(p.c_str());
+}
+
+// ----------------------------------------------------------- command line ----
+
+std::optional<vv::Options> parse(std::vector<const char *> args, std::string &error) {
+    args.insert(args.begin(), "vorlix-view");
+    return vv::parse_options(static_cast<int>(args.size()), args.data(), error);
+}
+
+TEST(ViewerOptions, ReadsEveryOption) {
+    std::string error;
+    auto o = parse({"cloud.ply", "--screenshot", "out.png", "--size", "320x240", "--yaw", "-30.5",
+                    "--pitch", "12"},
+                   error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->file, "cloud.ply");
+    EXPECT_EQ(o->screenshot, "out.png");
+    EXPECT_EQ(o->width, 320);
+    EXPECT_EQ(o->height, 240);
+    EXPECT_FLOAT_EQ(o->yaw, -30.5f);
+    EXPECT_FLOAT_EQ(o->pitch, 12.0f);
+    EXPECT_FALSE(o->help);
+
+    auto plain = parse({"cloud.xyz"}, error);
+    ASSERT_TRUE(plain);
+    EXPECT_TRUE(plain->screenshot.empty());
+    EXPECT_EQ(plain->width, 640);
+    EXPECT_EQ(plain->height, 640);
+
+    auto help = parse({"--help"}, error);
+    ASSERT_TRUE(help);
+    EXPECT_TRUE(help->help);
+    EXPECT_EQ(std::strchr(vv::kUsage, '\n'), nullptr) << "the help is one line";
+}
+
+TEST(ViewerOptions, RejectsWhatItCannotUse) {
+    const std::vector<std::pair<std::vector<const char *>, std::string>> cases = {
+        {{}, "no file given"},
+        {{"a.ply", "b.ply"}, "more than one file: a.ply, b.ply"},
+        {{"a.ply", "--frobnicate"}, "unknown option --frobnicate"},
+        {{"a.ply", "--size"}, "--size needs a value"},
+        {{"a.ply", "--size", "320"}, "--size '320': expected WxH, each between 16 and 8192"},
+        {{"a.ply", "--size", "0x100"}, "--size '0x100': expected WxH, each between 16 and 8192"},
+        {{"a.ply", "--size", "320x240x2"},
+         "--size '320x240x2': expected WxH, each between 16 and 8192"},
+        {{"a.ply", "--size", "9000x100"},
+         "--size '9000x100': expected WxH, each between 16 and 8192"},
+        {{"a.ply", "--yaw", "left"}, "--yaw 'left': expected a number of degrees"},
+        {{"a.ply", "--pitch", "nan"}, "--pitch 'nan': expected a number of degrees"},
+        {{"a.ply", "--screenshot", ""}, "--screenshot needs a file name"},
+    };
+    for (const auto &[args, message] : cases) {
+        std::string error;
+        EXPECT_FALSE(parse(args, error));
+        EXPECT_EQ(error, message);
+    }
+}
+
+// ------------------------------------------------------------------ view ----
+
+// Where the view's matrix takes a point (column-major, as OpenGL applies it).
+std::array<float, 3> turn(const vv::View &v, float x, float y, float z) {
+    float m[16];
+    v.matrix(m);
+    return {m[0] * x + m[4] * y + m[8] * z, m[1] * x + m[5] * y + m[9] * z,
+            m[2] * x + m[6] * y + m[10] * z};
+}
+
+void expect_point(std::array<float, 3> p, float x, float y, float z) {
+    EXPECT_NEAR(p[0], x, 1e-6f);
+    EXPECT_NEAR(p[1], y, 1e-6f);
+    EXPECT_NEAR(p[2], z, 1e-6f);
+}
+
+TEST(ViewerView, OrbitTurnsByTheDraggedAngle) {
+    vv::View v;
+    expect_point(turn(v, 0.1f, 0.2f, 0.3f), 0.1f, 0.2f, 0.3f);
+    // 180 px to the right at half a degree a pixel: a quarter turn that
+    // brings the front (+z, towards the eye) to the right.
+    v.drag(180, 0);
+    EXPECT_FLOAT_EQ(v.yaw, 90.0f);
+    expect_point(turn(v, 0, 0, 0.5f), 0.5f, 0, 0);
+    expect_point(turn(v, 0.5f, 0, 0), 0, 0, -0.5f);
+    expect_point(turn(v, 0, 0.5f, 0), 0, 0.5f, 0);
+    // Then down: the pitch turns about the screen's horizontal axis, after
+    // the yaw, so what faces right stays right and the far point comes up.
+    v.drag(0, 180);
+    expect_point(turn(v, 0, 0, 0.5f), 0.5f, 0, 0);
+    expect_point(turn(v, 0.5f, 0, 0), 0, 0.5f, 0);
+    // Pitch alone tips the front downwards.
+    vv::View p;
+    p.drag(0, 180);
+    expect_point(turn(p, 0, 0, 0.5f), 0, -0.5f, 0);
+    // Long drags wrap instead of growing without end.
+    p.drag(720 * 10 + 20, 0);
+    EXPECT_FLOAT_EQ(p.yaw, 10.0f);
+}
+
+TEST(ViewerView, KeysChangeTheSettingsTheLibraryGets) {
+    using A = vv::View::Action;
+    vv::View v(30, -10);
+    EXPECT_EQ(v.key(27), A::Quit);
+    EXPECT_EQ(v.key('s'), A::Save);
+    EXPECT_EQ(v.key('x'), A::None);
+    EXPECT_EQ(v.mode, SCREEN_MODE_POINTS);
+    EXPECT_EQ(v.key(']'), A::Redraw);
+    EXPECT_EQ(v.isize, 3);
+    for (int i = 0; i < 10; ++i)
+        v.key('[');
+    EXPECT_EQ(v.isize, 1) << "a point never shrinks to nothing";
+    EXPECT_FLOAT_EQ(v.fsize, 0.01f) << "[ ] act on the mode shown";
+    v.key('C');
+    EXPECT_EQ(v.mode, SCREEN_MODE_CUBES);
+    v.key(']');
+    EXPECT_FLOAT_EQ(v.fsize, 0.0125f);
+    EXPECT_EQ(v.isize, 1);
+    v.key('p');
+    EXPECT_EQ(v.mode, SCREEN_MODE_POINTS);
+    EXPECT_TRUE(v.bounding_cube);
+    v.key('b');
+    EXPECT_FALSE(v.bounding_cube);
+    v.key('B');
+    EXPECT_TRUE(v.bounding_cube);
+
+    EXPECT_FLOAT_EQ(v.distance, vv::kHomeDistance);
+    EXPECT_NEAR(v.depth(), 2.2f - vv::kHomeDistance, 1e-6f);
+    v.key('+');
+    EXPECT_NEAR(v.distance, vv::kHomeDistance / 1.1f, 1e-5f);
+    v.key('-');
+    v.key('-');
+    EXPECT_NEAR(v.distance, vv::kHomeDistance * 1.1f, 1e-5f);
+    for (int i = 0; i < 100; ++i)
+        v.zoom_steps(1);
+    EXPECT_GE(v.distance, 0.3f) << "never through the near plane";
+    v.drag(40, 40);
+    EXPECT_EQ(v.key('r'), A::Redraw);
+    EXPECT_FLOAT_EQ(v.yaw, 30.0f); // back to the view the command line asked for
+    EXPECT_FLOAT_EQ(v.pitch, -10.0f);
+    EXPECT_FLOAT_EQ(v.distance, vv::kHomeDistance);
+}
+
+// ------------------------------------------------------------------- PNG ----
+
+TEST(ViewerPng, WritesTopRowFirstAndLeavesNothingOnFailure) {
+    // 2 x 3 pixels, bottom-up as OpenGL reads them: row 0 red, 1 green, 2 blue.
+    std::vector<unsigned char> rgb;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 2; ++x)
+            rgb.insert(rgb.end(), {static_cast<unsigned char>(y == 0 ? 255 : 0),
+                                   static_cast<unsigned char>(y == 1 ? 255 : 0),
+                                   static_cast<unsigned char>(y == 2 ? 255 : x)});
+    const std::string path = ::testing::TempDir() + "viewer_core_png.png";
+    std::string error;
+    ASSERT_TRUE(vv::write_png(path, 2, 3, rgb.data(), error)) << error;
+
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str()));
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> back(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, back.data(), 0, nullptr));
+    EXPECT_EQ(image.width, 2u);
+    EXPECT_EQ(image.height, 3u);
+    // First row of the file: the top of the picture, OpenGL's last row.
+    EXPECT_EQ(std::vector<unsigned char>(back.begin(), back.begin() + 6),
+              (std::vector<unsigned char>{0, 0, 255, 0, 0, 255}));
+    EXPECT_EQ(std::vector<unsigned char>(back.end() - 6, back.end()),
+              (std::vector<unsigned char>{255, 0, 0, 255, 0, 1}));
+    std::remove(path.c_str());
+
+    const std::string bad = ::testing::TempDir() + "no_such_dir/shot.png";
+    EXPECT_FALSE(vv::write_png(bad, 2, 3, rgb.data(), error));
+    EXPECT_EQ(error, bad + ": cannot be written (No such file or directory)");
+    EXPECT_NE(access((bad + ".tmp").c_str(), F_OK), 0);
+}
+
+} // namespace
