@@ -1,0 +1,110 @@
+// Counts heap allocations around the particle library's calls. The test
+// binary replaces malloc and its kin (operator new allocates through them)
+// with counting versions that hand over to the C library's own allocator;
+// under AddressSanitizer it counts through the sanitizer's allocation hook.
+#include "particles.h"
+#include "tamsil.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdlib>
+
+namespace {
+long allocations = 0;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TAMSIL_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAMSIL_TEST_ASAN 1
+#endif
+#endif
+
+#ifdef TAMSIL_TEST_ASAN
+// AddressSanitizer owns malloc and operator new; it reports every allocation
+// to a hook instead (declared here: not every compiler ships its header).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void *, size_t),
+                                                         void (*)(const volatile void *));
+
+namespace {
+void count_allocation(const volatile void *, size_t) {
+    ++allocations;
+}
+void ignore_free(const volatile void *) {}
+[[maybe_unused]] const int hooks_installed =
+    __sanitizer_install_malloc_and_free_hooks(count_allocation, ignore_free);
+} // namespace
+#else
+extern "C" {
+void *__libc_malloc(size_t);
+void *__libc_calloc(size_t, size_t);
+void *__libc_realloc(void *, size_t);
+void *__libc_memalign(size_t, size_t);
+void __libc_free(void *);
+
+void *malloc(size_t n) {
+    ++allocations;
+    return __libc_malloc(n);
+}
+void *calloc(size_t n, size_t size) {
+    ++allocations;
+    return __libc_calloc(n, size);
+}
+void *realloc(void *p, size_t n) {
+    ++allocations;
+    return __libc_realloc(p, n);
+}
+void *aligned_alloc(size_t alignment, size_t n) {
+    ++allocations;
+    return __libc_memalign(alignment, n);
+}
+int posix_memalign(void **p, size_t alignment, size_t n) {
+    ++allocations;
+    *p = __libc_memalign(alignment, n);
+    return *p != nullptr ? 0 : 12 /* ENOMEM */;
+}
+void free(void *p) {
+    __libc_free(p);
+}
+}
+#endif
+
+namespace {
+
+// The counter must see an allocation, or a zero below proves nothing.
+TEST(TamsilAlloc, CounterSeesAllocations) {
+    const long before = allocations;
+    void *volatile p = std::malloc(64);
+    int *volatile q = new int[16];
+    delete[] q;
+    std::free(p);
+    EXPECT_EQ(allocations - before, 2);
+}
+
+TEST(TamsilAlloc, OnlyTheFirstInitAllocates) {
+    long before = allocations;
+    vorlix_init_particles();
+    EXPECT_GT(allocations - before, 0) << "the first init allocates the particles";
+    before = allocations;
+    vorlix_init_particles();
+    EXPECT_EQ(allocations - before, 0) << "a second init reuses the storage";
+}
+
+TEST(TamsilAlloc, ThousandUpdatesAllocateNothing) {
+    vorlix_init_particles();
+    const long before = allocations;
+    for (int i = 0; i < 1000; ++i)
+        vorlix_update_particles();
+    EXPECT_EQ(allocations - before, 0);
+}
+
+TEST(TamsilAlloc, UpdatesBeforeInitAllocateNothing) {
+    const long before = allocations;
+    for (int i = 0; i < 1000; ++i)
+        vorlix_update_particles();
+    EXPECT_EQ(allocations - before, 0);
+}
+
+} // namespace
