@@ -1,5 +1,6 @@
 // Matrix4 and deg_to_rad: layout, operand order, aliasing, the single
 // rounding of double-precision arithmetic, and the homogeneous division.
+#include "float_bits.h"
 #include "matrix.h"
 
 #include <gtest/gtest.h>
@@ -11,17 +12,8 @@
 
 namespace {
 
-std::uint32_t bits(float f) {
-    std::uint32_t u;
-    std::memcpy(&u, &f, sizeof u);
-    return u;
-}
-
-float from_bits(std::uint32_t u) {
-    float f;
-    std::memcpy(&f, &u, sizeof f);
-    return f;
-}
+using vt::bits;
+using vt::from_bits;
 
 Matrix4 with(std::initializer_list<std::pair<int, float>> changes) {
     Matrix4 m;

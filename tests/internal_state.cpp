@@ -1,6 +1,7 @@
 // The state block: its load-time values, the plain setters (bits stored as
 // given, nothing else touched, no OpenGL or GLUT call), the 48 switch, and
 // settings made before any window exists.
+#include "float_bits.h"
 #include "gl_harness.h"
 #include "internal.h"
 
@@ -15,17 +16,8 @@
 
 namespace {
 
-std::uint32_t bits(float f) {
-    std::uint32_t u;
-    std::memcpy(&u, &f, sizeof u);
-    return u;
-}
-
-float from_bits(std::uint32_t u) {
-    float f;
-    std::memcpy(&f, &u, sizeof f);
-    return f;
-}
+using vt::bits;
+using vt::from_bits;
 
 void expect_identity(const Matrix4 &m, const char *name) {
     for (int i = 0; i < 16; ++i)
