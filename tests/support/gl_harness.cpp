@@ -12,14 +12,15 @@ int open_window(int width, int height) {
     if (window != 0)
         return window;
     // Xvfb now and then drops a connection right after the handshake when
-    // many test processes connect at once; glutInit would then end the
-    // process. Wait until a connection holds before handing over to GLUT.
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        if (Display *d = XOpenDisplay(nullptr)) {
-            XCloseDisplay(d);
-            break;
-        }
-        usleep(50 * 1000);
+    // many test processes connect at once, and glutInit would then end the
+    // process: wait until a connection holds. It stays open for the life of
+    // the process, since closing the server's last connection makes an Xvfb
+    // without -noreset reset, dropping GLUT's connection in turn.
+    static Display *held = nullptr;
+    for (int attempt = 0; attempt < 20 && held == nullptr; ++attempt) {
+        held = XOpenDisplay(nullptr);
+        if (held == nullptr)
+            usleep(50 * 1000);
     }
     static char name[] = "vorlix-test";
     static char *argv[] = {name, nullptr};
