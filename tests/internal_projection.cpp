@@ -1,8 +1,7 @@
 // vorlix_reshape and set_focale against real OpenGL: the projection read back
 // from the context, the viewport, the stored size, the matrix mode and
 // model-view left behind, the redisplay request, and the exact call stream.
-#include "gl_harness.h"
-#include "internal.h"
+#include "fresh_state.h"
 
 #include <array>
 #include <cmath>
@@ -13,17 +12,7 @@
 
 namespace {
 
-// Copied before any test runs, so that each test starts from the load-time
-// state block even when the whole binary runs in one process.
-const RendererState load_time_state = vorlix_state;
-
-class Projection : public vt::GlTest {
-  protected:
-    void SetUp() override {
-        vt::GlTest::SetUp();
-        vorlix_state = load_time_state;
-    }
-};
+class Projection : public vt::FreshStateTest {};
 
 using Mat = std::array<double, 16>;
 

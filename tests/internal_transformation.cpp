@@ -1,8 +1,7 @@
 // The model-transformation state: rotation matrices element by element,
 // one-shot translation steps, zoom, what init_transformation keeps, and the
 // composed matrix T * Rz * Ry * Rx * T.
-#include "gl_harness.h"
-#include "internal.h"
+#include "fresh_state.h"
 
 #include <array>
 #include <cmath>
@@ -11,18 +10,8 @@
 
 namespace {
 
-// Copied before any test runs, so that each test starts from the load-time
-// state block even when the whole binary runs in one process.
-const RendererState load_time_state = vorlix_state;
-
 // init_transformation talks to OpenGL (light and material), hence the window.
-class Transformation : public vt::GlTest {
-  protected:
-    void SetUp() override {
-        vt::GlTest::SetUp();
-        vorlix_state = load_time_state;
-    }
-};
+class Transformation : public vt::FreshStateTest {};
 
 using Elements = std::array<float, 16>;
 
