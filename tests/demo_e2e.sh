@@ -1,22 +1,25 @@
 #!/usr/bin/env bash
-# Drives the kelvora demo end to end in a private Xvfb server (so that no
-# other test's window can take the keyboard focus) with xdotool, and checks
+# Drives the kelvora demo end to end with xdotool, and checks
 # what a user sees: the window, the keys, the exit status, the GL call order
 # of the first frames, and moving voxels inside the cube.
+# It runs on an X server of its own (support/private_display.sh), so that no
+# other test's window can take the keyboard focus.
 # Usage: demo_e2e.sh KELVORA PARTICLES CASE
 #   CASE: window | other_keys | full_screen | resized_down | call_order | frames
 set -uo pipefail
+if [ -z "${DEMO_E2E_OWN_DISPLAY:-}" ]; then
+    DEMO_E2E_OWN_DISPLAY=1 exec bash "$(dirname "$0")/support/private_display.sh" 1024x768x24 \
+        bash "$0" "$@"
+fi
 
 kelvora=$1
 particles=$2
 case=$3
 tmp=$(mktemp -d)
 demo=
-xvfb=
 
 cleanup() {
     [ -n "$demo" ] && kill "$demo" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
     wait 2>/dev/null
     rm -rf "$tmp"
 }
@@ -24,6 +27,10 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*"
+    if [ -s "$tmp/out" ]; then
+        echo "the demo printed:"
+        head -c 2000 "$tmp/out"
+    fi
     exit 1
 }
 
@@ -39,14 +46,6 @@ wait_for() {
     done
 }
 
-start_x() {
-    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$tmp/display" 2>"$tmp/xvfb.log" &
-    xvfb=$!
-    wait_for "the X server" 30 test -s "$tmp/display"
-    export DISPLAY=":$(head -n1 "$tmp/display")"
-    screen=$(xdotool getdisplaygeometry | tr ' ' x)
-}
-
 # A process that has exited but not been waited for is a zombie, not running.
 running() { [ -e "/proc/$demo" ] && ! grep -q ') Z' "/proc/$demo/stat" 2>/dev/null; }
 ended() { ! running; }
@@ -60,9 +59,10 @@ window_shown() {
 start_demo() {
     "$@" "$kelvora" >"$tmp/out" 2>&1 &
     demo=$!
-    wait_for "the demo's window" 60 window_shown
+    wait_for "the demo's window" 60 window_or_end
     running || fail "the demo ended on its own"
 }
+window_or_end() { window_shown || ended; }
 
 size() { xwininfo -id "$wid" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
 size_is() { [ "$(size)" = "$1" ]; }
@@ -98,7 +98,7 @@ still_the_same() {
     size_is "$1" || fail "window is $(size) after: $2, expected $1"
 }
 
-start_x
+screen=$(xdotool getdisplaygeometry | tr ' ' x)
 case $case in
 window)
     start_demo

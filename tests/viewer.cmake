@@ -13,6 +13,7 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/viewer/CMakeLists.txt)
   target_link_libraries(viewer_cli_test PRIVATE PNG::PNG GTest::gtest_main)
   target_compile_definitions(viewer_cli_test PRIVATE
     VIEWER_EXE="$<TARGET_FILE:vorlix-view>"
+    PRIVATE_DISPLAY="${CMAKE_CURRENT_LIST_DIR}/support/private_display.sh"
     VIEWER_MODELS="/usr/share/assimp/models")
   add_dependencies(viewer_cli_test vorlix-view)
   gtest_discover_tests(viewer_cli_test DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
