@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <cstddef>
 #include <cstdlib>
 
@@ -42,6 +44,8 @@ void *__libc_malloc(size_t);
 void *__libc_calloc(size_t, size_t);
 void *__libc_realloc(void *, size_t);
 void *__libc_memalign(size_t, size_t);
+void *__libc_valloc(size_t);
+void *__libc_pvalloc(size_t);
 void __libc_free(void *);
 
 void *malloc(size_t n) {
@@ -65,6 +69,18 @@ int posix_memalign(void **p, size_t alignment, size_t n) {
     *p = __libc_memalign(alignment, n);
     return *p != nullptr ? 0 : 12 /* ENOMEM */;
 }
+void *memalign(size_t alignment, size_t n) {
+    ++allocations;
+    return __libc_memalign(alignment, n);
+}
+void *valloc(size_t n) {
+    ++allocations;
+    return __libc_valloc(n);
+}
+void *pvalloc(size_t n) {
+    ++allocations;
+    return __libc_pvalloc(n);
+}
 void free(void *p) {
     __libc_free(p);
 }
@@ -81,6 +97,20 @@ TEST(TamsilAlloc, CounterSeesAllocations) {
     delete[] q;
     std::free(p);
     EXPECT_EQ(allocations - before, 2);
+
+    // The aligned kinds too: a vectorising change could reach for them.
+    const long plain = allocations;
+    void *blocks[5] = {};
+    blocks[0] = std::aligned_alloc(64, 64);
+    ASSERT_EQ(posix_memalign(&blocks[1], 64, 64), 0);
+    blocks[2] = memalign(64, 64);
+    blocks[3] = valloc(64);
+    blocks[4] = pvalloc(64);
+    for (void *b : blocks) {
+        EXPECT_NE(b, nullptr);
+        std::free(b);
+    }
+    EXPECT_EQ(allocations - plain, 5);
 }
 
 TEST(TamsilAlloc, OnlyTheFirstInitAllocates) {
