@@ -1,5 +1,7 @@
-// libFuzzer target for the XYZ reader: any bytes must give either a cloud
-// inside the unit cube with colours in 0..1, or an error naming the input.
+// libFuzzer target for the readers of ours: any bytes must give the XYZ
+// reader either a cloud inside the unit cube with colours in 0..1 or an
+// error naming the input, and the PLY/OFF header check an answer (with a
+// "truncated" message naming the input when it refuses) in bounded time.
 #include "viewer.h"
 
 #include <cmath>
@@ -8,7 +10,15 @@
 #include <sstream>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    std::istringstream in(std::string(reinterpret_cast<const char *>(data), size));
+    const std::string bytes(reinterpret_cast<const char *>(data), size);
+    {
+        std::istringstream file(bytes);
+        std::string error;
+        if (!vv::check_declared_counts(file, "fuzz.ply", error) &&
+            error.rfind("fuzz.ply: truncated: the header declares ", 0) != 0)
+            std::abort();
+    }
+    std::istringstream in(bytes);
     vv::Cloud cloud;
     std::string error;
     if (!vv::read_xyz(in, "fuzz.xyz", cloud, error)) {

@@ -235,9 +235,11 @@ bool load_cloud(const std::string &path, Cloud &cloud, std::string &error) {
         in.clear();
         ok = read_xyz(in, path, cloud, error);
     } else {
+        in.clear();
+        const bool complete = check_declared_counts(in, path, error);
         in.close();
         try {
-            ok = load_model(path, cloud, error);
+            ok = complete && load_model(path, cloud, error);
         } catch (const std::bad_alloc &) {
             error = path + ": not enough memory to load it";
             ok = false;

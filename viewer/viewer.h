@@ -71,6 +71,13 @@ void link_lists(Cloud &cloud, std::size_t list_length = kListLength);
 // and sets error to "NAME: line N: problem" or "NAME: problem".
 bool read_xyz(std::istream &in, const std::string &name, Cloud &cloud, std::string &error);
 
+// Checks a PLY or OFF file (told by its first line) against the row counts
+// its header declares, from the start of the stream. Returns false with
+// error set to "NAME: truncated: ..." when the file ends before them; true
+// for complete files, other formats and headers it cannot read, which are
+// left to the importer.
+bool check_declared_counts(std::istream &in, const std::string &name, std::string &error);
+
 // Loads any file: .xyz through read_xyz, everything else through the model
 // importer (every distinct vertex one voxel, file colours or height). Then
 // colours and links the cloud. On failure returns false with error set to
