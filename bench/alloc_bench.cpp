@@ -26,15 +26,7 @@
 #include "tamsil.h"
 #endif
 
-// ---- The counting allocator -------------------------------------------------
-
-extern "C" {
-void *__libc_malloc(size_t);
-void *__libc_calloc(size_t, size_t);
-void *__libc_realloc(void *, size_t);
-void *__libc_memalign(size_t, size_t);
-void __libc_free(void *);
-}
+#include "counting_malloc.h"
 
 namespace {
 
@@ -60,7 +52,10 @@ Record records[max_records];
 thread_local bool inside = false; // backtrace may allocate: do not recurse
 thread_local bool drawing_thread = false;
 
-void note(size_t size) {
+} // namespace
+
+// Every allocation of the process comes here (support/counting_malloc.cpp).
+void counted_allocation(size_t size) {
     if (!armed.load(std::memory_order_relaxed) || inside)
         return;
     inside = true;
@@ -76,39 +71,6 @@ void note(size_t size) {
     if (i < max_records)
         records[i].depth = backtrace(records[i].frames, max_depth);
     inside = false;
-}
-
-} // namespace
-
-extern "C" {
-void *malloc(size_t n) {
-    note(n);
-    return __libc_malloc(n);
-}
-void *calloc(size_t n, size_t size) {
-    note(n * size);
-    return __libc_calloc(n, size);
-}
-void *realloc(void *p, size_t n) {
-    note(n);
-    return __libc_realloc(p, n);
-}
-void *memalign(size_t alignment, size_t n) {
-    note(n);
-    return __libc_memalign(alignment, n);
-}
-void *aligned_alloc(size_t alignment, size_t n) {
-    note(n);
-    return __libc_memalign(alignment, n);
-}
-int posix_memalign(void **p, size_t alignment, size_t n) {
-    note(n);
-    *p = __libc_memalign(alignment, n);
-    return *p != nullptr ? 0 : 12 /* ENOMEM */;
-}
-void free(void *p) {
-    __libc_free(p);
-}
 }
 
 // ---- Attribution --------------------------------------------------------------
@@ -184,7 +146,7 @@ template <typename Frames> Phase run(Frames frames, bool finish = true) {
     for (int i = 0; i < p.examined; ++i) {
         const Record &r = records[i];
         bool maker_found = false;
-        // Frame 0 is note(), frame 1 the malloc replacement.
+        // Frame 0 is counted_allocation(), frame 1 the malloc replacement.
         for (int f = 2; f < r.depth; ++f) {
             const std::string object = object_of(r.frames[f]);
             if (!maker_found) {
@@ -287,7 +249,8 @@ int main(int argc, char **argv) {
     bench::open_window();
     std::fprintf(out,
                  "Heap allocations (malloc, calloc, realloc, memalign, aligned_alloc, "
-                 "posix_memalign, operator new) in every thread while frames run.\n"
+                 "posix_memalign, valloc, pvalloc, operator new) in every thread while frames "
+                 "run.\n"
                  "renderer: %s\n",
                  reinterpret_cast<const char *>(glGetString(GL_RENDERER)));
 

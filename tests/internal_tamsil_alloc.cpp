@@ -1,7 +1,6 @@
 // Counts heap allocations around the particle library's calls. The test
-// binary replaces malloc and its kin (operator new allocates through them)
-// with counting versions that hand over to the C library's own allocator;
-// under AddressSanitizer it counts through the sanitizer's allocation hook.
+// binary replaces malloc and its kin (support/counting_malloc.cpp); under
+// AddressSanitizer it counts through the sanitizer's allocation hook.
 #include "particles.h"
 #include "tamsil.h"
 
@@ -39,51 +38,10 @@ void ignore_free(const volatile void *) {}
     __sanitizer_install_malloc_and_free_hooks(count_allocation, ignore_free);
 } // namespace
 #else
-extern "C" {
-void *__libc_malloc(size_t);
-void *__libc_calloc(size_t, size_t);
-void *__libc_realloc(void *, size_t);
-void *__libc_memalign(size_t, size_t);
-void *__libc_valloc(size_t);
-void *__libc_pvalloc(size_t);
-void __libc_free(void *);
+#include "counting_malloc.h"
 
-void *malloc(size_t n) {
+void counted_allocation(std::size_t) {
     ++allocations;
-    return __libc_malloc(n);
-}
-void *calloc(size_t n, size_t size) {
-    ++allocations;
-    return __libc_calloc(n, size);
-}
-void *realloc(void *p, size_t n) {
-    ++allocations;
-    return __libc_realloc(p, n);
-}
-void *aligned_alloc(size_t alignment, size_t n) {
-    ++allocations;
-    return __libc_memalign(alignment, n);
-}
-int posix_memalign(void **p, size_t alignment, size_t n) {
-    ++allocations;
-    *p = __libc_memalign(alignment, n);
-    return *p != nullptr ? 0 : 12 /* ENOMEM */;
-}
-void *memalign(size_t alignment, size_t n) {
-    ++allocations;
-    return __libc_memalign(alignment, n);
-}
-void *valloc(size_t n) {
-    ++allocations;
-    return __libc_valloc(n);
-}
-void *pvalloc(size_t n) {
-    ++allocations;
-    return __libc_pvalloc(n);
-}
-void free(void *p) {
-    __libc_free(p);
-}
 }
 #endif
 

@@ -6,6 +6,11 @@ foreach(name internal_tamsil internal_tamsil_alloc)
     target_link_libraries(${name} PRIVATE tamsil_objects)
   endif()
 endforeach()
+# The allocation test counts through a replaced malloc, except under the
+# sanitizers, whose runtime owns malloc and reports to a hook instead.
+if(TARGET internal_tamsil_alloc AND NOT vorlix_sanitizers)
+  target_sources(internal_tamsil_alloc PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support/counting_malloc.cpp)
+endif()
 
 add_test(NAME exports_tamsil
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_exports.sh --nm ${CMAKE_NM}
