@@ -1,5 +1,7 @@
 #include "scene.h"
 
+#include "glut_window.h"
+
 #include <GL/freeglut.h>
 #include <GL/gl.h>
 
@@ -57,14 +59,7 @@ void open_window() {
     if (open)
         return;
     open = true;
-    static char name[] = "vorlix-bench";
-    static char *argv[] = {name, nullptr};
-    int argc = 1;
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowPosition(0, 0);
-    glutInitWindowSize(500, 500);
-    glutCreateWindow("vorlix bench");
+    open_glut_window("vorlix-bench", "vorlix bench", 500, 500);
     glutDisplayFunc([] {});
     init_transformation();
     set_screen_mode(SCREEN_MODE_POINTS);

@@ -40,6 +40,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "glut_window.h"
 #include "internal.h"
 
 extern "C" void __real_glFrustum(GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble);
@@ -293,17 +294,9 @@ extern "C" void __wrap_glFrustum(GLdouble left, GLdouble right, GLdouble bottom,
 }
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    // GLUT gets an argument list of its own: the fuzzer's options are not its.
-    static char name[] = "vorlix-fuzz";
-    static char *argv[] = {name, nullptr};
-    int argc = 1;
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowPosition(0, 0);
     // A small window keeps each frame cheap; viewports larger than it are
-    // clipped by OpenGL.
-    glutInitWindowSize(128, 128);
-    glutCreateWindow("vorlix fuzz");
+    // clipped by OpenGL. The fuzzer's options are not GLUT's.
+    open_glut_window("vorlix-fuzz", "vorlix fuzz", 128, 128);
     glutDisplayFunc([] {});
     for (int i = 0; i < 10; ++i)
         glutMainLoopEvent();

@@ -5,7 +5,8 @@
 if(TARGET tamsil)
   add_executable(vorlix_soak ${CMAKE_CURRENT_SOURCE_DIR}/soak.cpp)
   target_link_libraries(vorlix_soak PRIVATE vorlix tamsil GLUT::GLUT OpenGL::GL)
-  target_include_directories(vorlix_soak PRIVATE ${PROJECT_SOURCE_DIR}/tamsil)
+  target_include_directories(vorlix_soak PRIVATE ${PROJECT_SOURCE_DIR}/tamsil
+                             ${CMAKE_CURRENT_SOURCE_DIR}/support)
 
   if(NOT vorlix_sanitizers)
     set(VORLIX_SOAK_FRAMES 10000 CACHE STRING "Frames of the soak test run by ctest")

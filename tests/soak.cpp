@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "glut_window.h"
 #include "tamsil.h"
 #include "vorlix.h"
 
@@ -124,14 +125,7 @@ int main(int argc, char **argv) {
                      argv[0]);
         return 2;
     }
-    static char name[] = "vorlix-soak";
-    static char *glut_argv[] = {name, nullptr};
-    int glut_argc = 1;
-    glutInit(&glut_argc, glut_argv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowPosition(0, 0);
-    glutInitWindowSize(500, 500);
-    glutCreateWindow("kelvora soak");
+    open_glut_window("vorlix-soak", "kelvora soak", 500, 500);
     init_transformation();
     set_screen_mode(SCREEN_MODE_POINTS);
     set_isize(1);

@@ -1,5 +1,7 @@
 #include "gl_harness.h"
 
+#include "glut_window.h"
+
 #include <X11/Xlib.h>
 #include <unistd.h>
 
@@ -22,14 +24,7 @@ int open_window(int width, int height) {
         if (held == nullptr)
             usleep(50 * 1000);
     }
-    static char name[] = "vorlix-test";
-    static char *argv[] = {name, nullptr};
-    int argc = 1;
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowPosition(0, 0);
-    glutInitWindowSize(width, height);
-    window = glutCreateWindow("vorlix test");
+    window = open_glut_window("vorlix-test", "vorlix test", width, height);
     // Tests drive drawing themselves; GLUT must not complain about a missing
     // display callback while events are pumped.
     glutDisplayFunc([] {});
@@ -124,9 +119,9 @@ static bool close_enough(const std::array<int, 4> &got, const std::array<int, 3>
     if (close_enough(got, want, tol))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
-           << "pixel (" << x << ", " << y << "): expected (" << want[0] << ", " << want[1]
-           << ", " << want[2] << ") +-" << tol << ", observed (" << got[0] << ", " << got[1]
-           << ", " << got[2] << ")";
+           << "pixel (" << x << ", " << y << "): expected (" << want[0] << ", " << want[1] << ", "
+           << want[2] << ") +-" << tol << ", observed (" << got[0] << ", " << got[1] << ", "
+           << got[2] << ")";
 }
 
 ::testing::AssertionResult probe_rgb_near(int x, int y, int radius, std::array<int, 3> want,
@@ -136,8 +131,8 @@ static bool close_enough(const std::array<int, 4> &got, const std::array<int, 3>
             if (close_enough(read_pixel(x + dx, y + dy, buffer), want, tol))
                 return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
-           << "no pixel within " << radius << " of (" << x << ", " << y << ") is ("
-           << want[0] << ", " << want[1] << ", " << want[2] << ") +-" << tol;
+           << "no pixel within " << radius << " of (" << x << ", " << y << ") is (" << want[0]
+           << ", " << want[1] << ", " << want[2] << ") +-" << tol;
 }
 
 std::array<double, 16> get_matrix(GLenum which) {
@@ -175,8 +170,12 @@ std::string read_all(FILE *f) {
 }
 } // namespace
 
-bool in_traced_child() { return std::getenv(child_env) != nullptr; }
-void trace_begin() { glPassThrough(static_cast<GLfloat>(begin_token)); }
+bool in_traced_child() {
+    return std::getenv(child_env) != nullptr;
+}
+void trace_begin() {
+    glPassThrough(static_cast<GLfloat>(begin_token));
+}
 void trace_end() {
     glPassThrough(static_cast<GLfloat>(end_token));
     glFinish();
@@ -193,8 +192,8 @@ std::vector<std::string> trace_this_test() {
     }
     exe[len] = '\0';
     const std::string trace = "/tmp/vorlix-" + std::to_string(getpid()) + ".trace";
-    const std::string cmd = std::string(child_env) + "=1 apitrace trace -o " + trace + " '" +
-                            exe + "' --gtest_filter=" + filter + " >/dev/null 2>&1";
+    const std::string cmd = std::string(child_env) + "=1 apitrace trace -o " + trace + " '" + exe +
+                            "' --gtest_filter=" + filter + " >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0) {
         ADD_FAILURE() << "traced child failed: " << cmd;
         return {};
