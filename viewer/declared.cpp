@@ -24,20 +24,19 @@ bool next_line(std::istream &in, std::string &line) {
     return true;
 }
 
-bool blank(const std::string &line) {
-    return line.find_first_not_of(" \t\r") == std::string::npos;
+// Whether a line has something on it, and is not a # comment where
+// comments are allowed.
+bool holds_data(const std::string &line, bool comments) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    return first != std::string::npos && !(comments && line[first] == '#');
 }
 
-// Counts the lines with something on them (and not a # comment, when
-// comments are allowed) until `wanted` are found or the stream ends.
+// Counts the lines that hold data until `wanted` are found or the stream ends.
 std::uint64_t count_rows(std::istream &in, std::uint64_t wanted, bool comments) {
     std::uint64_t rows = 0;
     std::string line;
-    while (rows < wanted && next_line(in, line)) {
-        const std::size_t first = line.find_first_not_of(" \t");
-        if (first != std::string::npos && !(comments && line[first] == '#'))
-            ++rows;
-    }
+    while (rows < wanted && next_line(in, line))
+        rows += holds_data(line, comments);
     return rows;
 }
 
@@ -172,20 +171,19 @@ bool check_ply(std::istream &in, const std::string &path, std::string &error) {
     return true;
 }
 
-bool check_off(std::istream &in, const std::string &path, std::string &error) {
-    std::string line;
-    next_line(in, line);
+// `line` is the keyword line, already read from `in`.
+bool check_off(std::istream &in, std::string line, const std::string &path, std::string &error) {
+    if (line.find("BINARY") != std::string::npos)
+        return true;
     std::istringstream first(line);
     std::string keyword;
     first >> keyword;
-    if (line.find("BINARY") != std::string::npos)
-        return true;
     // The counts follow the keyword on its line or on the next line that
     // is not a comment.
     std::uint64_t vertices = kUnknown, faces = kUnknown;
     first >> vertices >> faces;
     while (!first && next_line(in, line)) {
-        if (blank(line) || line[line.find_first_not_of(" \t")] == '#')
+        if (!holds_data(line, true))
             continue;
         std::istringstream counts(line);
         vertices = faces = kUnknown;
@@ -229,11 +227,8 @@ bool check_declared_counts(std::istream &in, const std::string &path, std::strin
         return true;
     if (line == "ply")
         return check_ply(in, path, error);
-    if (is_off_keyword(line)) {
-        in.clear();
-        in.seekg(0);
-        return check_off(in, path, error);
-    }
+    if (is_off_keyword(line))
+        return check_off(in, line, path, error);
     return true;
 }
 
