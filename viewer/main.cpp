@@ -93,16 +93,20 @@ std::string next_save_name() {
     }
 }
 
-// Headless: one frame off screen into the file, then the exit status.
-int shoot() {
-    view.apply();
+// One frame of w x h off screen into a PNG file; a failure is told on stderr.
+bool save_frame(const std::string &path, int w, int h) {
     std::vector<unsigned char> rgb;
     std::string error;
-    const bool ok = render_offscreen(shot_w, shot_h, rgb, error) &&
-                    vv::write_png(screenshot, shot_w, shot_h, rgb.data(), error);
-    if (!ok)
-        std::fprintf(stderr, "vorlix-view: %s\n", error.c_str());
-    return ok ? 0 : 1;
+    if (render_offscreen(w, h, rgb, error) && vv::write_png(path, w, h, rgb.data(), error))
+        return true;
+    std::fprintf(stderr, "vorlix-view: %s\n", error.c_str());
+    return false;
+}
+
+// Headless: one frame into the file, then the exit status.
+int shoot() {
+    view.apply();
+    return save_frame(screenshot, shot_w, shot_h) ? 0 : 1;
 }
 
 void display() {
@@ -111,12 +115,8 @@ void display() {
         save_pending = false;
         const int w = glutGet(GLUT_WINDOW_WIDTH), h = glutGet(GLUT_WINDOW_HEIGHT);
         const std::string out = next_save_name();
-        std::vector<unsigned char> rgb;
-        std::string error;
-        if (render_offscreen(w, h, rgb, error) && vv::write_png(out, w, h, rgb.data(), error))
+        if (save_frame(out, w, h))
             std::printf("saved %s\n", out.c_str());
-        else
-            std::fprintf(stderr, "vorlix-view: %s\n", error.c_str());
         std::fflush(stdout);
         vorlix_reshape(w, h); // back to the window for the frame below
     }
