@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Checks the dynamic symbol table of a shared library: it must define exactly
 # the expected names and, with --no-alloc, import no allocation function.
-# Usage: check_exports.sh [--nm NM] [--no-alloc] LIBRARY (NAME... | @NAMES_FILE)
-#   NAMES_FILE holds one name per line; blank lines and '#' comments are skipped.
+# Usage: check_exports.sh [--nm NM] [--no-alloc] LIBRARY NAME...
 set -euo pipefail
 
 nm=nm
@@ -15,18 +14,14 @@ while [ $# -gt 0 ]; do
   esac
 done
 if [ $# -lt 2 ]; then
-  echo "usage: $0 [--nm NM] [--no-alloc] LIBRARY (NAME... | @NAMES_FILE)" >&2
+  echo "usage: $0 [--nm NM] [--no-alloc] LIBRARY NAME..." >&2
   exit 2
 fi
 lib=$1
 shift
 [ -f "$lib" ] || { echo "no such library: $lib" >&2; exit 2; }
 
-if [ $# -eq 1 ] && [ "${1#@}" != "$1" ]; then
-  expected=$(sed -e 's/#.*//' -e 's/[[:space:]]//g' -e '/^$/d' "${1#@}" | LC_ALL=C sort -u)
-else
-  expected=$(printf '%s\n' "$@" | LC_ALL=C sort -u)
-fi
+expected=$(printf '%s\n' "$@" | LC_ALL=C sort -u)
 
 # Names only, without version suffixes. Symbols the linker itself defines
 # are not ours and are left out.
