@@ -1,7 +1,12 @@
 // vorlix-view without a window: the XYZ reader, the fit into the unit cube,
 // the voxel block and its lists, the model importer on Debian's test models,
 // the command line, the view's inputs and matrix, and PNG output.
-#include "viewer.h"
+#include "viewer/cloud.h"
+#include "viewer/formats/load.h"
+#include "viewer/formats/xyz.h"
+#include "viewer/options.h"
+#include "viewer/png.h"
+#include "viewer/view.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -123,6 +128,7 @@ TEST(ViewerXyz, MalformedLinesAreReportedWithTheirNumber) {
         EXPECT_FALSE(r.ok) << text.substr(0, 40);
         EXPECT_EQ(r.error, message);
         EXPECT_EQ(r.cloud.count, 0u);
+        EXPECT_EQ(r.cloud.nodes, nullptr);
     }
 }
 
@@ -130,6 +136,7 @@ TEST(ViewerXyz, NonFinitePointsAreSkippedAndCounted) {
     Xyz r = read("0 0 0\nnan 1 1\n1 inf 1\n1 1 -inf\n1e999 0 0\n2 2 2\n");
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.cloud.count, 2u);
+    EXPECT_EQ(r.cloud.capacity, 2u) << "skipped points take no node";
     EXPECT_EQ(r.cloud.skipped, 4u);
     // The skipped points take no part in the fit.
     EXPECT_FLOAT_EQ(r.cloud.nodes[0].x, -0.5f);
@@ -186,6 +193,24 @@ TEST(ViewerCloud, ListsAreBoundedRunsOfTheOneBlock) {
     c.count = 0;
     vv::link_lists(c, 4);
     EXPECT_TRUE(c.lists.empty());
+}
+
+TEST(ViewerCloud, ClearReleasesTheBlockAndTheTable) {
+    vv::Cloud c;
+    ASSERT_TRUE(vv::allocate(c, 10));
+    c.count = 10;
+    c.skipped = 3;
+    vv::link_lists(c, 4);
+    vv::clear(c);
+    EXPECT_EQ(c.nodes, nullptr);
+    EXPECT_EQ(c.capacity, 0u);
+    EXPECT_EQ(c.count, 0u);
+    EXPECT_EQ(c.skipped, 0u);
+    EXPECT_EQ(c.lists.capacity(), 0u);
+    // No points, no block.
+    ASSERT_TRUE(vv::allocate(c, 0));
+    EXPECT_EQ(c.nodes, nullptr);
+    EXPECT_EQ(c.capacity, 0u);
 }
 
 TEST(ViewerCloud, LoadedFileIsOneExactBlockInListsOfTheDefaultLength) {
@@ -426,6 +451,7 @@ TEST(ViewerModelColours, BinaryScanWithNanPointsSkipsAndCountsThem) {
     const vv::Cloud c = load_ok(cut);
     EXPECT_EQ(c.skipped, non_finite);
     EXPECT_EQ(c.count + c.skipped, complete);
+    EXPECT_EQ(c.capacity, c.count) << "skipped points take no node";
     expect_fitted(c);
     std::remove(cut.c_str());
 }
@@ -449,6 +475,7 @@ TEST(ViewerLoadErrors, NameTheFileAndTheProblem) {
         EXPECT_FALSE(vv::load_cloud(path, c, error)) << path;
         EXPECT_EQ(error, message);
         EXPECT_EQ(c.count, 0u);
+        EXPECT_EQ(c.nodes, nullptr);
         EXPECT_TRUE(c.lists.empty());
     }
     for (const std::string &p : {empty, text, obj})

@@ -1,4 +1,4 @@
-#include "viewer.h"
+#include "viewer/cloud.h"
 
 #include <algorithm>
 #include <new>
@@ -41,17 +41,37 @@ void Normaliser::apply(double x, double y, double z, VoxelNode &out) const {
     out.z = fit(z, centre[2], half);
 }
 
+void clear(Cloud &cloud) {
+    cloud = Cloud();
+}
+
 bool allocate(Cloud &cloud, std::size_t capacity) {
-    cloud.nodes.reset();
-    cloud.capacity = cloud.count = 0;
-    cloud.lists.clear();
-    // Left uninitialised on purpose: the loaders write every node they use,
+    clear(cloud);
+    if (capacity == 0)
+        return true;
+    // Left uninitialised on purpose: the readers write every node they use,
     // and touching 10^7 nodes twice would cost a second pass.
-    VoxelNode *block = new (std::nothrow) VoxelNode[std::max<std::size_t>(capacity, 1)];
+    VoxelNode *block = new (std::nothrow) VoxelNode[capacity];
     if (!block)
         return false;
     cloud.nodes.reset(block);
     cloud.capacity = capacity;
+    return true;
+}
+
+bool allocate_points(Cloud &cloud, std::size_t points, std::size_t skipped, const std::string &name,
+                     const char *what, std::string &error) {
+    if (points == 0) {
+        error = name + ": no " + what;
+        if (skipped > 0)
+            error += " with finite coordinates (" + std::to_string(skipped) +
+                     " skipped: NaN or infinite)";
+        return false;
+    }
+    if (!allocate(cloud, points)) {
+        error = name + ": not enough memory for " + std::to_string(points) + " points";
+        return false;
+    }
     return true;
 }
 

@@ -1,13 +1,16 @@
 // vorlix-view: the GLUT side. The file is loaded in full before any window
 // exists, so bad input ends with a message and never with a half-drawn frame.
-#include "viewer.h"
+#include "viewer/cloud.h"
+#include "viewer/formats/load.h"
+#include "viewer/offscreen.h"
+#include "viewer/options.h"
+#include "viewer/png.h"
+#include "viewer/view.h"
 
 #include <GL/freeglut.h>
-#include <GL/glext.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
 
 namespace {
 
@@ -19,94 +22,24 @@ bool save_pending = false;
 int drag_x = 0, drag_y = 0;
 bool dragging = false;
 
-// Renders one frame into an off-screen framebuffer of w x h and reads it back
-// as RGB rows from the bottom up. The window's own buffers are no use for
-// this: vorlix_render swaps them, after which the back buffer is undefined,
-// and on Mesa under Xvfb the front buffer reads back black. An off-screen
-// target also does not depend on the window being visible or on the screen
-// being as large as the picture. The swap that vorlix_render still does only
-// exchanges the window's buffers, which the next ordinary frame redraws.
-bool render_offscreen(int w, int h, std::vector<unsigned char> &rgb, std::string &error) {
-#define VIEWER_GL(type, name) const auto name = reinterpret_cast<type>(glutGetProcAddress(#name))
-    VIEWER_GL(PFNGLGENFRAMEBUFFERSPROC, glGenFramebuffers);
-    VIEWER_GL(PFNGLBINDFRAMEBUFFERPROC, glBindFramebuffer);
-    VIEWER_GL(PFNGLDELETEFRAMEBUFFERSPROC, glDeleteFramebuffers);
-    VIEWER_GL(PFNGLGENRENDERBUFFERSPROC, glGenRenderbuffers);
-    VIEWER_GL(PFNGLBINDRENDERBUFFERPROC, glBindRenderbuffer);
-    VIEWER_GL(PFNGLDELETERENDERBUFFERSPROC, glDeleteRenderbuffers);
-    VIEWER_GL(PFNGLRENDERBUFFERSTORAGEPROC, glRenderbufferStorage);
-    VIEWER_GL(PFNGLFRAMEBUFFERRENDERBUFFERPROC, glFramebufferRenderbuffer);
-    VIEWER_GL(PFNGLCHECKFRAMEBUFFERSTATUSPROC, glCheckFramebufferStatus);
-#undef VIEWER_GL
-    if (!glGenFramebuffers || !glBindFramebuffer || !glDeleteFramebuffers || !glGenRenderbuffers ||
-        !glBindRenderbuffer || !glDeleteRenderbuffers || !glRenderbufferStorage ||
-        !glFramebufferRenderbuffer || !glCheckFramebufferStatus) {
-        error = "this OpenGL has no framebuffer objects to render a screenshot into";
-        return false;
-    }
-    GLint max_size = 0;
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &max_size);
-    if (w > max_size || h > max_size) {
-        error = "a screenshot of " + std::to_string(w) + "x" + std::to_string(h) +
-                " is larger than this OpenGL allows (" + std::to_string(max_size) + ")";
-        return false;
-    }
-    GLuint fbo = 0, rb[2] = {0, 0};
-    glGenFramebuffers(1, &fbo);
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-    glGenRenderbuffers(2, rb);
-    glBindRenderbuffer(GL_RENDERBUFFER, rb[0]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
-    glBindRenderbuffer(GL_RENDERBUFFER, rb[1]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, w, h);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb[0]);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, rb[1]);
-    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    if (complete) {
-        float m[16];
-        view.matrix(m);
-        vorlix_reshape(w, h);
-        vorlix_render(m);
-        glFinish();
-        rgb.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3, 0);
-        glReadBuffer(GL_COLOR_ATTACHMENT0);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-        glReadBuffer(GL_BACK);
-    } else {
-        error = "cannot set up an off-screen framebuffer of " + std::to_string(w) + "x" +
-                std::to_string(h);
-    }
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glDeleteRenderbuffers(2, rb);
-    glDeleteFramebuffers(1, &fbo);
-    return complete;
-}
-
-// The first name vorlix-view-N.png not yet taken in the current directory.
-std::string next_save_name() {
-    for (int n = 1;; ++n) {
-        const std::string name = "vorlix-view-" + std::to_string(n) + ".png";
-        struct stat st;
-        if (stat(name.c_str(), &st) != 0)
-            return name;
-    }
+// Errors go to stderr under the program's name.
+void complain(const std::string &error) {
+    std::fprintf(stderr, "vorlix-view: %s\n", error.c_str());
 }
 
 // One frame of w x h off screen into a PNG file; a failure is told on stderr.
-bool save_frame(const std::string &path, int w, int h) {
-    std::vector<unsigned char> rgb;
+bool save_or_complain(const std::string &path, int w, int h) {
     std::string error;
-    if (render_offscreen(w, h, rgb, error) && vv::write_png(path, w, h, rgb.data(), error))
+    if (vv::save_frame(path, view, w, h, error))
         return true;
-    std::fprintf(stderr, "vorlix-view: %s\n", error.c_str());
+    complain(error);
     return false;
 }
 
 // Headless: one frame into the file, then the exit status.
 int shoot() {
     view.apply();
-    return save_frame(screenshot, shot_w, shot_h) ? 0 : 1;
+    return save_or_complain(screenshot, shot_w, shot_h) ? 0 : 1;
 }
 
 void display() {
@@ -114,8 +47,8 @@ void display() {
     if (save_pending) {
         save_pending = false;
         const int w = glutGet(GLUT_WINDOW_WIDTH), h = glutGet(GLUT_WINDOW_HEIGHT);
-        const std::string out = next_save_name();
-        if (save_frame(out, w, h))
+        const std::string out = vv::next_save_name();
+        if (save_or_complain(out, w, h))
             std::printf("saved %s\n", out.c_str());
         std::fflush(stdout);
         vorlix_reshape(w, h); // back to the window for the frame below
@@ -176,7 +109,7 @@ int main(int argc, char **argv) {
         return 0;
     }
     if (!vv::load_cloud(options->file, cloud, error)) {
-        std::fprintf(stderr, "vorlix-view: %s\n", error.c_str());
+        complain(error);
         return 1;
     }
     if (cloud.skipped > 0)

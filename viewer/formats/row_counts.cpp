@@ -1,8 +1,5 @@
-// PLY and OFF headers say how many rows follow. The importer fills the rows
-// a short file lacks with whatever its buffers held, so a truncated file
-// would be drawn with made-up points; check the counts against the file
-// before handing it over.
-#include "viewer.h"
+// PLY and OFF headers say how many rows follow; count them in the file.
+#include "viewer/formats/row_counts.h"
 
 #include <cstdint>
 #include <cstring>
@@ -221,7 +218,7 @@ bool is_off_keyword(const std::string &line) {
 
 } // namespace
 
-bool check_declared_counts(std::istream &in, const std::string &path, std::string &error) {
+bool check_row_counts(std::istream &in, const std::string &path, std::string &error) {
     std::string line;
     if (!next_line(in, line))
         return true;

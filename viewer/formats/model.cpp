@@ -1,33 +1,22 @@
-// Files other than XYZ go through the model importer. A point cloud keeps
-// every vertex; a mesh whose vertices the importer repeated once per face
-// corner (OBJ, STL do that) is folded back to one voxel per distinct vertex,
-// so that a cube is 8 voxels and not 24.
-#include "viewer.h"
+// The model importer's scene as a cloud: a point cloud keeps every vertex; a
+// mesh whose vertices the importer repeated once per face corner is folded
+// back to one voxel per distinct vertex.
+#include "viewer/formats/model.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <malloc.h>
-#include <sys/stat.h>
+#include <new>
 #include <unordered_set>
+#include <vector>
 
 namespace vv {
 namespace {
-
-bool has_extension(const std::string &path, const char *ext) {
-    const std::size_t n = std::strlen(ext);
-    if (path.size() < n)
-        return false;
-    return std::equal(
-        path.end() - static_cast<std::ptrdiff_t>(n), path.end(), ext,
-        [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-}
 
 struct VertexKey {
     std::uint32_t bits[6];
@@ -138,7 +127,7 @@ bool finite(const aiVector3D &p) {
     return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
 }
 
-bool load_model(const std::string &path, Cloud &cloud, std::string &error) {
+bool import_scene(const std::string &path, Cloud &cloud, std::string &error) {
     Assimp::Importer importer;
     // No post-processing: every step costs time and memory on a large cloud,
     // and none of them adds or keeps a vertex we need.
@@ -151,12 +140,9 @@ bool load_model(const std::string &path, Cloud &cloud, std::string &error) {
             error = path + ": cannot be loaded: " + why;
         return false;
     }
-    if (!scene->mRootNode) {
-        error = path + ": no vertices";
-        return false;
-    }
     std::vector<Instance> instances;
-    collect(scene, scene->mRootNode, aiMatrix4x4(), instances, 0);
+    if (scene->mRootNode)
+        collect(scene, scene->mRootNode, aiMatrix4x4(), instances, 0);
 
     Bounds bounds;
     std::size_t total = 0, skipped = 0;
@@ -173,17 +159,8 @@ bool load_model(const std::string &path, Cloud &cloud, std::string &error) {
             }
         });
     }
-    if (total == 0) {
-        error = path + ": no vertices";
-        if (skipped > 0)
-            error += " with finite coordinates (" + std::to_string(skipped) +
-                     " skipped: NaN or infinite)";
+    if (!allocate_points(cloud, total, skipped, path, "vertices", error))
         return false;
-    }
-    if (!allocate(cloud, total)) {
-        error = path + ": not enough memory for " + std::to_string(total) + " points";
-        return false;
-    }
     const Normaliser norm(bounds);
     for (const Instance &in : instances) {
         const aiColor4D *colours = in.mesh->mColors[0];
@@ -207,54 +184,21 @@ bool load_model(const std::string &path, Cloud &cloud, std::string &error) {
 
 } // namespace
 
-bool load_cloud(const std::string &path, Cloud &cloud, std::string &error) {
-    allocate(cloud, 0);
-    cloud.skipped = 0;
-    // The importer's own messages for these are vague ("unable to open"), so
-    // ask the file system first.
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        error = path + ": " + (errno == ENOENT ? "no such file" : std::strerror(errno));
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        error = path + ": is a directory";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot be read (" + std::strerror(errno) + ")";
-        return false;
-    }
-    if (in.peek() == std::ifstream::traits_type::eof()) {
-        error = path + ": empty file";
-        return false;
-    }
+bool read_model(const std::string &path, Cloud &cloud, std::string &error) {
+    clear(cloud);
     bool ok;
-    if (has_extension(path, ".xyz")) {
-        in.clear();
-        ok = read_xyz(in, path, cloud, error);
-    } else {
-        in.clear();
-        const bool complete = check_declared_counts(in, path, error);
-        in.close();
-        try {
-            ok = complete && load_model(path, cloud, error);
-        } catch (const std::bad_alloc &) {
-            error = path + ": not enough memory to load it";
-            ok = false;
-        }
-        // The importer's file buffer and scene are gone; hand their pages
-        // back so that what stays is the voxel block alone.
-        malloc_trim(0);
+    try {
+        ok = import_scene(path, cloud, error);
+    } catch (const std::bad_alloc &) {
+        error = path + ": not enough memory to load it";
+        ok = false;
     }
-    if (!ok) {
-        allocate(cloud, 0);
-        return false;
-    }
-    colour_by_height(cloud);
-    link_lists(cloud);
-    return true;
+    if (!ok)
+        clear(cloud);
+    // The importer's file buffer and scene are gone; hand their pages back
+    // so that what stays is the voxel block alone.
+    malloc_trim(0);
+    return ok;
 }
 
 } // namespace vv

@@ -1,8 +1,10 @@
-// libFuzzer target for the readers of ours: any bytes must give the XYZ
-// reader either a cloud inside the unit cube with colours in 0..1 or an
-// error naming the input, and the PLY/OFF header check an answer (with a
+// libFuzzer target for vorlix-view's own readers: any bytes must give the
+// XYZ reader either a cloud inside the unit cube with colours in 0..1 or an
+// error naming the input, and the PLY/OFF row count check an answer (with a
 // "truncated" message naming the input when it refuses) in bounded time.
-#include "viewer.h"
+#include "viewer/cloud.h"
+#include "viewer/formats/row_counts.h"
+#include "viewer/formats/xyz.h"
 
 #include <cmath>
 #include <cstdint>
@@ -14,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     {
         std::istringstream file(bytes);
         std::string error;
-        if (!vv::check_declared_counts(file, "fuzz.ply", error) &&
+        if (!vv::check_row_counts(file, "fuzz.ply", error) &&
             error.rfind("fuzz.ply: truncated: the header declares ", 0) != 0)
             std::abort();
     }
@@ -26,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
         return 0;
     }
-    if (cloud.count == 0 || cloud.count > cloud.capacity)
+    if (cloud.count == 0 || cloud.count != cloud.capacity)
         std::abort();
     vv::colour_by_height(cloud);
     vv::link_lists(cloud, 7);

@@ -2,7 +2,7 @@
 //   viewer_load_bench [N...]        (default: 100000 1000000 10000000)
 // Each size is written to a temporary file and loaded in a fresh process (this
 // program run again with --measure), so that every peak RSS is its own.
-#include "viewer.h"
+#include "viewer/formats/load.h"
 
 #include <chrono>
 #include <cstdint>

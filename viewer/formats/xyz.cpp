@@ -2,7 +2,7 @@
 // gathers the bounds, the count and the colour range, so that the voxel block
 // is allocated once at its final size and the second pass stores each point
 // already centred and scaled (in double precision, before it becomes float).
-#include "viewer.h"
+#include "viewer/formats/xyz.h"
 
 #include <charconv>
 #include <cmath>
@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::size_t kMaxLine = 4096;
 constexpr int kMaxColumns = 6;
+// The second pass found more points, or other ones, than the first.
+constexpr const char *kChanged = "changed while it was being read";
 
 bool is_separator(char c) {
     return c == ' ' || c == '\t' || c == ',' || c == ';' || c == '\r' || c == '\v' || c == '\f';
@@ -150,7 +152,7 @@ bool run_pass(std::istream &in, Pass &p, Cloud *store, const Normaliser *norm, d
             continue;
         }
         if (store->count == store->capacity) {
-            error = "changed while it was being read";
+            error = kChanged;
             return false;
         }
         VoxelNode &node = store->nodes[store->count++];
@@ -168,29 +170,19 @@ bool run_pass(std::istream &in, Pass &p, Cloud *store, const Normaliser *norm, d
 } // namespace
 
 bool read_xyz(std::istream &in, const std::string &name, Cloud &cloud, std::string &error) {
-    allocate(cloud, 0);
-    cloud.skipped = 0;
+    clear(cloud);
     Pass measure;
     std::string why;
     if (!run_pass(in, measure, nullptr, nullptr, 1, why)) {
         error = name + ": " + why;
         return false;
     }
-    if (measure.points == 0) {
-        error = name + ": no points";
-        if (measure.skipped > 0)
-            error += " with finite coordinates (" + std::to_string(measure.skipped) +
-                     " skipped: NaN or infinite)";
+    if (!allocate_points(cloud, measure.points, measure.skipped, name, "points", error))
         return false;
-    }
-    if (!allocate(cloud, measure.points)) {
-        error = name + ": not enough memory for " + std::to_string(measure.points) + " points";
-        return false;
-    }
     in.clear();
     in.seekg(0);
     if (!in) {
-        allocate(cloud, 0);
+        clear(cloud);
         error = name + ": cannot be read a second time (not a regular file?)";
         return false;
     }
@@ -199,8 +191,8 @@ bool read_xyz(std::istream &in, const std::string &name, Cloud &cloud, std::stri
     const Normaliser norm(measure.bounds);
     Pass store;
     if (!run_pass(in, store, &cloud, &norm, colour_div, why) || cloud.count != measure.points) {
-        allocate(cloud, 0);
-        error = name + ": " + (why.empty() ? "changed while it was being read" : why);
+        clear(cloud);
+        error = name + ": " + (why.empty() ? kChanged : why);
         return false;
     }
     cloud.skipped = measure.skipped;

@@ -1,0 +1,89 @@
+#include "viewer/formats/load.h"
+
+#include "viewer/formats/model.h"
+#include "viewer/formats/row_counts.h"
+#include "viewer/formats/xyz.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace vv {
+namespace {
+
+// A reader of our own: the open file in, "NAME: problem" out on failure.
+using Reader = bool (*)(std::istream &in, const std::string &name, Cloud &cloud,
+                        std::string &error);
+
+// Our readers by file name extension, in lower case. A new format is one
+// row here; files that no row claims go to the model importer.
+const struct {
+    const char *extension;
+    Reader read;
+} kReaders[] = {
+    {".xyz", read_xyz},
+};
+
+bool has_extension(const std::string &path, const char *ext) {
+    const std::size_t n = std::strlen(ext);
+    if (path.size() < n)
+        return false;
+    return std::equal(
+        path.end() - static_cast<std::ptrdiff_t>(n), path.end(), ext,
+        [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
+Reader reader_for(const std::string &path) {
+    for (const auto &r : kReaders)
+        if (has_extension(path, r.extension))
+            return r.read;
+    return nullptr;
+}
+
+// The importer reads the file itself; it only gets one whose header does
+// not promise more rows than there are.
+bool import_checked(std::ifstream &in, const std::string &path, Cloud &cloud, std::string &error) {
+    const bool complete = check_row_counts(in, path, error);
+    in.close();
+    return complete && read_model(path, cloud, error);
+}
+
+} // namespace
+
+bool load_cloud(const std::string &path, Cloud &cloud, std::string &error) {
+    clear(cloud);
+    // The importer's own messages for these are vague ("unable to open"), so
+    // ask the file system first.
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        error = path + ": " + (errno == ENOENT ? "no such file" : std::strerror(errno));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = path + ": is a directory";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot be read (" + std::strerror(errno) + ")";
+        return false;
+    }
+    if (in.peek() == std::ifstream::traits_type::eof()) {
+        error = path + ": empty file";
+        return false;
+    }
+    in.clear();
+    const Reader read = reader_for(path);
+    if (!(read ? read(in, path, cloud, error) : import_checked(in, path, cloud, error))) {
+        clear(cloud);
+        return false;
+    }
+    colour_by_height(cloud);
+    link_lists(cloud);
+    return true;
+}
+
+} // namespace vv

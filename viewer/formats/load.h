@@ -1,0 +1,20 @@
+// Loading a file into a cloud, whatever its format: picks the reader.
+#ifndef VORLIX_VIEWER_FORMATS_LOAD_H
+#define VORLIX_VIEWER_FORMATS_LOAD_H
+
+#include "viewer/cloud.h"
+
+#include <string>
+
+namespace vv {
+
+// Loads the file at `path`: a file whose extension (in any case) one of our
+// readers claims goes to that reader, any other to the model importer after
+// the PLY/OFF row count check. Then colours the voxels that have no colour
+// by height and links the lists. On failure returns false with error set to
+// "PATH: problem" and the cloud cleared.
+bool load_cloud(const std::string &path, Cloud &cloud, std::string &error);
+
+} // namespace vv
+
+#endif

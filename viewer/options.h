@@ -1,0 +1,31 @@
+// vorlix-view's command line.
+#ifndef VORLIX_VIEWER_OPTIONS_H
+#define VORLIX_VIEWER_OPTIONS_H
+
+#include <optional>
+#include <string>
+
+namespace vv {
+
+// What the command line asked for.
+struct Options {
+    std::string file;
+    std::string screenshot; // empty: interactive
+    int width = 640;        // of the window, or of the screenshot
+    int height = 640;
+    float yaw = 0; // degrees, the first view
+    float pitch = 0;
+    bool help = false;
+};
+
+// Parses argv: one FILE, --screenshot OUT.png, --size WxH (16..8192 each),
+// --yaw DEG, --pitch DEG (finite, at most 1e6), --help or -h (which ends the
+// parse). On failure returns nothing and sets error to a one-line reason.
+std::optional<Options> parse_options(int argc, const char *const *argv, std::string &error);
+
+// The usage line, options and keys, printed for --help and after an error.
+extern const char *const kUsage;
+
+} // namespace vv
+
+#endif
