@@ -21,6 +21,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -468,6 +469,8 @@ TEST(ViewerLoadErrors, FilesShorterThanTheirHeaderSaysAreRefused) {
          "the header declares 1000 vertex rows, the file ends after 500"},
         {".off", off.substr(0, off.find("1 1 0")),
          "the header declares 4 vertices, the file ends after 2"},
+        {".off", off.substr(0, off.find("0 1 0")),
+         "the header declares 4 vertices, the file ends after 3"},
         {".off", off.substr(0, off.find("3 0 2 3")),
          "the header declares 2 faces, the file ends after 1"},
         // A list whose item count runs past the end of the file.
@@ -691,6 +694,15 @@ TEST(ViewerPng, WritesTopRowFirstAndLeavesNothingOnFailure) {
     EXPECT_FALSE(vv::write_png(bad, 2, 3, rgb.data(), error));
     EXPECT_EQ(error, bad + ": cannot be written (No such file or directory)");
     EXPECT_NE(access((bad + ".tmp").c_str(), F_OK), 0);
+
+    // Encoded, but the rename onto a directory fails: the temporary goes too.
+    const std::string dir = ::testing::TempDir() + "viewer_core_png_dir";
+    rmdir(dir.c_str());
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    EXPECT_FALSE(vv::write_png(dir, 2, 3, rgb.data(), error));
+    EXPECT_EQ(error, dir + ": cannot be written (Is a directory)");
+    EXPECT_NE(access((dir + ".tmp").c_str(), F_OK), 0);
+    rmdir(dir.c_str());
 }
 
 } // namespace
