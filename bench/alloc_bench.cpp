@@ -6,7 +6,9 @@
 // driver allocates the same for the same calls.
 //
 //   vorlix_bench_alloc [--frames F] [--out FILE]
+#include "counting_malloc.h"
 #include "scene.h"
+#include "tamsil.h"
 
 #include <GL/freeglut.h>
 #include <GL/gl.h>
@@ -21,12 +23,6 @@
 #include <cstring>
 #include <map>
 #include <string>
-
-#ifdef VORLIX_BENCH_TAMSIL
-#include "tamsil.h"
-#endif
-
-#include "counting_malloc.h"
 
 namespace {
 
@@ -271,7 +267,6 @@ int main(int argc, char **argv) {
     compare(bench::Mode::cubes, 20000, frames / 4);
     compare(bench::Mode::points, 1000, frames);
 
-#ifdef VORLIX_BENCH_TAMSIL
     // The demo's frame: the particle step and the library frame.
     init_transformation();
     set_screen_mode(SCREEN_MODE_POINTS);
@@ -292,7 +287,6 @@ int main(int argc, char **argv) {
     std::fprintf(out, "\ndemo frame (clear, identity, particle step, render), %d frames:\n",
                  frames);
     print("demo", frames, demo);
-#endif
     if (out != stdout)
         std::fclose(out);
     return seen == 2 ? 0 : 1;

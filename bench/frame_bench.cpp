@@ -19,7 +19,9 @@
 // Each sample is timed on the wall clock and on the CPU time of the whole
 // process; the targets are judged on CPU time, which does not grow while the
 // process waits for a core that another one holds.
+#include "particles.h"
 #include "scene.h"
+#include "tamsil.h"
 
 #include <GL/freeglut.h>
 #include <GL/gl.h>
@@ -37,11 +39,6 @@
 
 #include <time.h>
 #include <unistd.h>
-
-#ifdef VORLIX_BENCH_TAMSIL
-#include "particles.h"
-#include "tamsil.h"
-#endif
 
 using namespace bench;
 
@@ -259,7 +256,6 @@ void report_frames(const std::vector<Result> &results, const std::string &out) {
             linear ? "met" : "MISSED");
 }
 
-#ifdef VORLIX_BENCH_TAMSIL
 // The particle step alone, then the demo's whole frame.
 void report_tamsil(double seconds) {
     vorlix_init_particles();
@@ -311,7 +307,6 @@ void report_tamsil(double seconds) {
     say("  demo >= %.0f fps at %u particles: %s\n", fps_target, count,
         median(fps) >= fps_target ? "met" : "MISSED");
 }
-#endif
 
 // One library frame, then one bare frame, each between markers that
 // apitrace records, and whether the two pictures are the same. Mesa's
@@ -370,12 +365,10 @@ int profile(Mode mode, unsigned n, int k) {
     return 0;
 }
 
-#ifdef VORLIX_BENCH_TAMSIL
 __attribute__((noinline)) void measured_steps(int k) {
     for (int i = 0; i < k; ++i)
         vorlix_update_particles();
 }
-#endif
 
 int usage() {
     std::fprintf(stderr, "usage: vorlix_bench [--out DIR] [--seconds S] [--points N,...] "
@@ -421,13 +414,11 @@ int main(int argc, char **argv) {
             open_window();
             return pair(mode == "points" ? Mode::points : Mode::cubes,
                         static_cast<unsigned>(std::atoi(argv[i + 2])));
-#ifdef VORLIX_BENCH_TAMSIL
         } else if (a == "--profile-step" && has_value) {
             vorlix_init_particles();
             measured_steps(std::atoi(argv[++i]));
             std::printf("%u particles\n", tamsil::particle_count);
             return 0;
-#endif
         } else if (a == "--profile" && i + 3 < argc) {
             const std::string mode = argv[i + 1];
             if (mode != "points" && mode != "cubes")
@@ -461,9 +452,7 @@ int main(int argc, char **argv) {
         }
     set_liste_voxels(nullptr, 0);
     report_frames(results, out);
-#ifdef VORLIX_BENCH_TAMSIL
     report_tamsil(seconds / 3);
-#endif
     say("\nload average at end: %s\n", read_line("/proc/loadavg").c_str());
 
     if (!out.empty()) {

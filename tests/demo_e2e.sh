@@ -2,15 +2,13 @@
 # Drives the kelvora demo end to end with xdotool, and checks
 # what a user sees: the window, the keys, the exit status, the GL call order
 # of the first frames, and moving voxels inside the cube.
-# It runs on an X server of its own (support/private_display.sh), so that no
-# other test's window can take the keyboard focus.
+# CTest runs each case on an X server of its own (.ci/with-display --private),
+# so that no other test's window can take the keyboard focus.
 # Usage: demo_e2e.sh KELVORA PARTICLES CASE
 #   CASE: window | other_keys | full_screen | resized_down | call_order | frames
 set -uo pipefail
-if [ -z "${DEMO_E2E_OWN_DISPLAY:-}" ]; then
-    DEMO_E2E_OWN_DISPLAY=1 exec bash "$(dirname "$0")/support/private_display.sh" 1024x768x24 \
-        bash "$0" "$@"
-fi
+# shellcheck source=support/xdo.sh
+source "$(dirname "$0")/support/xdo.sh"
 
 kelvora=$1
 particles=$2
@@ -34,27 +32,6 @@ fail() {
     exit 1
 }
 
-# Polls a condition; everything here may be slow on a busy machine, so the
-# deadlines are generous and nothing relies on a fixed sleep being enough.
-wait_for() {
-    local what=$1 secs=$2
-    shift 2
-    local deadline=$((SECONDS + secs))
-    until "$@"; do
-        [ $SECONDS -ge $deadline ] && fail "timed out after ${secs}s waiting for $what"
-        sleep 0.1
-    done
-}
-
-# A process that has exited but not been waited for is a zombie, not running.
-running() { [ -e "/proc/$demo" ] && ! grep -q ') Z' "/proc/$demo/stat" 2>/dev/null; }
-ended() { ! running; }
-
-window_shown() {
-    wid=$(xdotool search --name '^kelvora$' 2>/dev/null | head -n1)
-    [ -n "$wid" ] && xwininfo -id "$wid" 2>/dev/null | grep -q IsViewable
-}
-
 # Runs the demo, under the given wrapper command if any.
 start_demo() {
     "$@" "$kelvora" >"$tmp/out" 2>&1 &
@@ -62,7 +39,7 @@ start_demo() {
     wait_for "the demo's window" 60 window_or_end
     running || fail "the demo ended on its own"
 }
-window_or_end() { window_shown || ended; }
+window_or_end() { window_shown '^kelvora$' || ended; }
 
 size() { xwininfo -id "$wid" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
 size_is() { [ "$(size)" = "$1" ]; }
@@ -72,11 +49,6 @@ expect_size() {
         [ $SECONDS -ge $deadline ] && fail "window is $(size), expected $1"
         sleep 0.1
     done
-}
-
-keys() {
-    timeout 20 xdotool windowfocus --sync "$wid" || fail "cannot focus the window"
-    timeout 20 xdotool key --delay 30 "$@" || fail "cannot send keys $*"
 }
 
 # Escape must end the demo with status 0, having printed nothing.
