@@ -1,10 +1,12 @@
 // Matrix4 and deg_to_rad: layout, operand order, aliasing, the single
 // rounding of double-precision arithmetic, and the homogeneous division.
 #include "float_bits.h"
+#include "geometry.h"
 #include "matrix.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -22,10 +24,7 @@ Matrix4 with(std::initializer_list<std::pair<int, float>> changes) {
     return m;
 }
 
-void expect_elements(const Matrix4 &m, const float (&want)[16]) {
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(m.elements[i], want[i]) << "element " << i;
-}
+using Elements = std::array<float, 16>;
 
 const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
@@ -33,8 +32,7 @@ const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 TEST(Matrix4, ConstructsIdentityAndLoadsExactBits) {
     const Matrix4 fresh;
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(bits(fresh.elements[i]), bits(identity[i])) << "element " << i;
+    EXPECT_TRUE(vt::matrix_bits(fresh.elements, identity));
 
     // Values that an arithmetic copy would alter: NaN payloads (quiet and
     // signalling), -0, the smallest subnormal, infinities.
@@ -61,10 +59,12 @@ TEST(Matrix4, MultiplyPutsTheOtherOperandOnTheRight) {
     const Matrix4 b = with({{0, 3.0f}});
     Matrix4 ab = a;
     ab.multiply(b);
-    expect_elements(ab, {3, 0, 0, 2, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+    EXPECT_TRUE(
+        vt::matrix_near(ab.elements, Elements{3, 0, 0, 2, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
     Matrix4 ba = b;
     ba.multiply(a);
-    expect_elements(ba, {3, 0, 0, 6, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+    EXPECT_TRUE(
+        vt::matrix_near(ba.elements, Elements{3, 0, 0, 6, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
 
     // Row-by-column in the 4*row+column layout: [[1,2],[3,4]] * [[5,6],[7,8]]
     // is [[19,22],[43,50]]; the other way round [[23,34],[31,46]]. A transposed
@@ -73,16 +73,19 @@ TEST(Matrix4, MultiplyPutsTheOtherOperandOnTheRight) {
     const Matrix4 q = with({{0, 5.0f}, {1, 6.0f}, {4, 7.0f}, {5, 8.0f}});
     Matrix4 pq = p;
     pq.multiply(q);
-    expect_elements(pq, {19, 22, 0, 0, 43, 50, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+    EXPECT_TRUE(
+        vt::matrix_near(pq.elements, Elements{19, 22, 0, 0, 43, 50, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
     Matrix4 qp = q;
     qp.multiply(p);
-    expect_elements(qp, {23, 34, 0, 0, 31, 46, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+    EXPECT_TRUE(
+        vt::matrix_near(qp.elements, Elements{23, 34, 0, 0, 31, 46, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
 
     // A run of calls accumulates on the right: T * S * T.
     Matrix4 run = a;
     run.multiply(b);
     run.multiply(a);
-    expect_elements(run, {3, 0, 0, 8, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+    EXPECT_TRUE(
+        vt::matrix_near(run.elements, Elements{3, 0, 0, 8, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
 }
 
 TEST(Matrix4, IdentityOnEitherSideKeepsEveryElement) {
@@ -94,20 +97,22 @@ TEST(Matrix4, IdentityOnEitherSideKeepsEveryElement) {
     left.multiply(m);
     Matrix4 right = m; // m * I
     right.multiply(Matrix4());
-    expect_elements(left, values);
-    expect_elements(right, values);
+    EXPECT_TRUE(vt::matrix_near(left.elements, values));
+    EXPECT_TRUE(vt::matrix_near(right.elements, values));
 }
 
 TEST(Matrix4, MultiplyBySelfSquares) {
     Matrix4 t = with({{3, 1.0f}});
     t.multiply(t);
-    expect_elements(t, {1, 0, 0, 2, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+    EXPECT_TRUE(
+        vt::matrix_near(t.elements, Elements{1, 0, 0, 2, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
 
     // Writing results into the operand while it is still being read would give
     // 22 instead of 10 in element 1.
     Matrix4 s = with({{0, 1.0f}, {1, 2.0f}, {4, 3.0f}, {5, 4.0f}});
     s.multiply(s);
-    expect_elements(s, {7, 10, 0, 0, 15, 22, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+    EXPECT_TRUE(
+        vt::matrix_near(s.elements, Elements{7, 10, 0, 0, 15, 22, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
 }
 
 TEST(Matrix4, MultiplyRoundsOnceFromDouble) {
@@ -154,7 +159,7 @@ TEST(Matrix4, DivideByWUsesTheEntryValueAndEndsAtOne) {
     Matrix4 a;
     a.load(affine);
     a.divide_by_w();
-    expect_elements(a, affine);
+    EXPECT_TRUE(vt::matrix_near(a.elements, affine));
 }
 
 TEST(Matrix4, DivideByZeroWFollowsIeee) {

@@ -2,8 +2,11 @@
 // given, nothing else touched, no OpenGL or GLUT call), the 48 switch, and
 // settings made before any window exists.
 #include "float_bits.h"
+#include "geometry.h"
 #include "gl_harness.h"
+#include "image.h"
 #include "internal.h"
+#include "trace.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +22,7 @@ namespace {
 using vt::bits;
 using vt::from_bits;
 
-void expect_identity(const Matrix4 &m, const char *name) {
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(bits(m.elements[i]), bits(i % 5 == 0 ? 1.0f : 0.0f)) << name << "[" << i << "]";
-}
+const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 void expect_vec4(const float (&got)[4], float a, float b, float c, float d, const char *name) {
     const float want[4] = {a, b, c, d};
@@ -89,11 +89,11 @@ TEST(State, LoadTimeDefaults) {
     EXPECT_EQ(s.trans_x, 0.0f);
     EXPECT_EQ(s.trans_y, 0.0f);
     EXPECT_EQ(s.trans_z, 0.0f);
-    expect_identity(s.translation_matrix, "translation_matrix");
-    expect_identity(s.rotation_x_matrix, "rotation_x_matrix");
-    expect_identity(s.rotation_y_matrix, "rotation_y_matrix");
-    expect_identity(s.rotation_z_matrix, "rotation_z_matrix");
-    expect_identity(s.model_matrix, "model_matrix");
+    EXPECT_TRUE(vt::matrix_bits(s.translation_matrix.elements, identity)) << "translation_matrix";
+    EXPECT_TRUE(vt::matrix_bits(s.rotation_x_matrix.elements, identity)) << "rotation_x_matrix";
+    EXPECT_TRUE(vt::matrix_bits(s.rotation_y_matrix.elements, identity)) << "rotation_y_matrix";
+    EXPECT_TRUE(vt::matrix_bits(s.rotation_z_matrix.elements, identity)) << "rotation_z_matrix";
+    EXPECT_TRUE(vt::matrix_bits(s.model_matrix.elements, identity)) << "model_matrix";
 
     expect_vec4(s.light_ambient, 0.1f, 0.1f, 0.3f, 1.0f, "light_ambient");
     expect_vec4(s.light_diffuse, 0.0f, 0.0f, 0.0f, 1.0f, "light_diffuse");
@@ -209,8 +209,7 @@ TEST(State, SettersIssueNoGlCall) {
         vt::trace_end();
         return;
     }
-    const std::vector<std::string> calls = vt::trace_this_test();
-    EXPECT_TRUE(calls.empty()) << calls.size() << " calls, first: " << calls.front();
+    EXPECT_TRUE(vt::same_calls({}, vt::trace_this_test()));
 }
 
 // Settings made before the window exists are what the first drawing uses.
@@ -236,15 +235,9 @@ TEST(State, SettersBeforeAnyWindowTakeEffectOnceItExists) {
 
     // Each voxel is a 5 x 5 square of its colour: red around the centre,
     // green at window (125, 312.5).
-    auto count = [](int cx, int cy, std::array<int, 3> rgb) {
-        int n = 0;
-        for (int y = cy - 8; y <= cy + 8; ++y)
-            for (int x = cx - 8; x <= cx + 8; ++x)
-                n += vt::probe_rgb(x, y, rgb, 2) ? 1 : 0;
-        return n;
-    };
-    EXPECT_EQ(count(250, 250, {255, 0, 0}), 25);
-    EXPECT_EQ(count(125, 312, {0, 255, 0}), 25);
+    const vt::Image shown = vt::Image::back_buffer();
+    EXPECT_EQ(shown.count(vt::kRed, 2, 250, 250, 8), 25);
+    EXPECT_EQ(shown.count(vt::kGreen, 2, 125, 312, 8), 25);
 
     const auto points = vt::capture_feedback(draw_voxels_points);
     ASSERT_EQ(points.size(), 2u);

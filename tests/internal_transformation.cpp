@@ -2,11 +2,10 @@
 // one-shot translation steps, zoom, what init_transformation keeps, and the
 // composed matrix T * Rz * Ry * Rx * T.
 #include "fresh_state.h"
+#include "geometry.h"
 
 #include <array>
 #include <cmath>
-#include <cstring>
-#include <sstream>
 
 namespace {
 
@@ -16,36 +15,6 @@ class Transformation : public vt::FreshStateTest {};
 using Elements = std::array<float, 16>;
 
 const Elements identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-
-std::string show(const Matrix4 &m) {
-    std::ostringstream s;
-    for (float v : m.elements)
-        s << v << ' ';
-    return s.str();
-}
-
-// Exact comparison, element by element (index 4 * row + column).
-::testing::AssertionResult elements_are(const Matrix4 &m, const Elements &want) {
-    for (int i = 0; i < 16; ++i)
-        if (!(m.elements[i] == want[i]))
-            return ::testing::AssertionFailure()
-                   << "element " << i << ": expected " << want[i] << ", observed " << m.elements[i]
-                   << " (all: " << show(m) << ")";
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult elements_near(const Matrix4 &m, const Elements &want, double tol) {
-    for (int i = 0; i < 16; ++i)
-        if (!(std::abs(m.elements[i] - want[i]) <= tol))
-            return ::testing::AssertionFailure()
-                   << "element " << i << ": expected " << want[i] << ", observed " << m.elements[i]
-                   << " (all: " << show(m) << ")";
-    return ::testing::AssertionSuccess();
-}
-
-bool same_bits(const Matrix4 &a, const Matrix4 &b) {
-    return std::memcmp(a.elements, b.elements, sizeof a.elements) == 0;
-}
 
 TEST_F(Transformation, QuarterTurnsKeepTheTinyCosineAndAnglesNeverWrap) {
     RendererState &s = vorlix_state;
@@ -57,8 +26,8 @@ TEST_F(Transformation, QuarterTurnsKeepTheTinyCosineAndAnglesNeverWrap) {
     const float tiny = static_cast<float>(std::cos(M_PI / 2));
     EXPECT_GT(tiny, 6.1e-17f);
     EXPECT_LT(tiny, 6.2e-17f);
-    EXPECT_TRUE(
-        elements_are(s.rotation_x_matrix, {1, 0, 0, 0, 0, tiny, -1, 0, 0, 1, tiny, 0, 0, 0, 0, 1}));
+    EXPECT_TRUE(vt::matrix_near(s.rotation_x_matrix.elements,
+                                Elements{1, 0, 0, 0, 0, tiny, -1, 0, 0, 1, tiny, 0, 0, 0, 0, 1}));
 
     // The step stands: three more calls make a full turn, kept as 360.
     rotation_x();
@@ -69,14 +38,15 @@ TEST_F(Transformation, QuarterTurnsKeepTheTinyCosineAndAnglesNeverWrap) {
     // sin(2 pi) in double is -2.4e-16, not the -0 that an angle of 0 gives.
     const float minus_sin_turn = static_cast<float>(-std::sin(2 * M_PI));
     EXPECT_GT(minus_sin_turn, 0.0f);
-    EXPECT_TRUE(elements_are(s.rotation_x_matrix, {1, 0, 0, 0, 0, 1, minus_sin_turn, 0, 0,
-                                                   -minus_sin_turn, 1, 0, 0, 0, 0, 1}));
+    EXPECT_TRUE(vt::matrix_near(
+        s.rotation_x_matrix.elements,
+        Elements{1, 0, 0, 0, 0, 1, minus_sin_turn, 0, 0, -minus_sin_turn, 1, 0, 0, 0, 0, 1}));
 
     // Each axis has its own angle and matrix.
     EXPECT_EQ(s.angle_y, 0.0f);
     EXPECT_EQ(s.angle_z, 0.0f);
-    EXPECT_TRUE(elements_are(s.rotation_y_matrix, identity));
-    EXPECT_TRUE(elements_are(s.rotation_z_matrix, identity));
+    EXPECT_TRUE(vt::matrix_near(s.rotation_y_matrix.elements, identity));
+    EXPECT_TRUE(vt::matrix_near(s.rotation_z_matrix.elements, identity));
 }
 
 TEST_F(Transformation, NegatedSineStandsAboveTheDiagonalOnEveryAxis) {
@@ -90,16 +60,16 @@ TEST_F(Transformation, NegatedSineStandsAboveTheDiagonalOnEveryAxis) {
     EXPECT_EQ(s.angle_z, 30.0f);
     const float c = static_cast<float>(std::sqrt(3.0) / 2);
     // clang-format off
-    EXPECT_TRUE(elements_are(s.rotation_x_matrix, {1, 0,     0,    0,
+    EXPECT_TRUE(vt::matrix_near(s.rotation_x_matrix.elements, Elements{1, 0,     0,    0,
                                                    0, c,    -0.5f, 0,
                                                    0, 0.5f,  c,    0,
                                                    0, 0,     0,    1}));
     // Y too: -s in row 0 (element 2), +s in row 2 (element 8).
-    EXPECT_TRUE(elements_are(s.rotation_y_matrix, {c,    0, -0.5f, 0,
+    EXPECT_TRUE(vt::matrix_near(s.rotation_y_matrix.elements, Elements{c,    0, -0.5f, 0,
                                                    0,    1,  0,    0,
                                                    0.5f, 0,  c,    0,
                                                    0,    0,  0,    1}));
-    EXPECT_TRUE(elements_are(s.rotation_z_matrix, {c,    -0.5f, 0, 0,
+    EXPECT_TRUE(vt::matrix_near(s.rotation_z_matrix.elements, Elements{c,    -0.5f, 0, 0,
                                                    0.5f,  c,    0, 0,
                                                    0,     0,    1, 0,
                                                    0,     0,    0, 1}));
@@ -121,7 +91,7 @@ TEST_F(Transformation, InitTransformationZeroesTotalsButKeepsTheMatrices) {
     translation_z();
     set_delta_translation(0.75f); // left pending
     compose_model_matrix();
-    ASSERT_FALSE(elements_are(s.model_matrix, identity));
+    ASSERT_FALSE(vt::matrix_near(s.model_matrix.elements, identity));
     const RendererState before = s;
 
     init_transformation();
@@ -133,21 +103,21 @@ TEST_F(Transformation, InitTransformationZeroesTotalsButKeepsTheMatrices) {
     EXPECT_EQ(s.trans_x, 0.0f);
     EXPECT_EQ(s.trans_y, 0.0f);
     EXPECT_EQ(s.trans_z, 0.0f);
-    EXPECT_TRUE(elements_are(s.model_matrix, identity));
-    EXPECT_TRUE(same_bits(s.translation_matrix, before.translation_matrix));
-    EXPECT_TRUE(same_bits(s.rotation_x_matrix, before.rotation_x_matrix));
-    EXPECT_TRUE(same_bits(s.rotation_y_matrix, before.rotation_y_matrix));
-    EXPECT_TRUE(same_bits(s.rotation_z_matrix, before.rotation_z_matrix));
+    EXPECT_TRUE(vt::matrix_near(s.model_matrix.elements, identity));
+    EXPECT_TRUE(vt::matrix_bits(s.translation_matrix.elements, before.translation_matrix.elements));
+    EXPECT_TRUE(vt::matrix_bits(s.rotation_x_matrix.elements, before.rotation_x_matrix.elements));
+    EXPECT_TRUE(vt::matrix_bits(s.rotation_y_matrix.elements, before.rotation_y_matrix.elements));
+    EXPECT_TRUE(vt::matrix_bits(s.rotation_z_matrix.elements, before.rotation_z_matrix.elements));
     EXPECT_EQ(s.translation_matrix.elements[3], 1.0f);
 
     // Compositions still use the kept matrices.
     compose_model_matrix();
-    EXPECT_TRUE(same_bits(s.model_matrix, before.model_matrix));
+    EXPECT_TRUE(vt::matrix_bits(s.model_matrix.elements, before.model_matrix.elements));
 
     // The next operation of an axis rebuilds from the zeroed total: angle 0
     // gives cosines 1 and a negated sine of -0.
     rotation_z();
-    EXPECT_TRUE(elements_are(s.rotation_z_matrix, identity));
+    EXPECT_TRUE(vt::matrix_near(s.rotation_z_matrix.elements, identity));
     EXPECT_TRUE(std::signbit(s.rotation_z_matrix.elements[1]));
     EXPECT_FALSE(std::signbit(s.rotation_z_matrix.elements[4]));
     translation_x();
@@ -176,8 +146,9 @@ TEST_F(Transformation, TranslationStepIsConsumedOnceAndZSubtracts) {
     translation_z();
     EXPECT_EQ(s.trans_z, -0.5f);
     EXPECT_EQ(s.translation_matrix.elements[11], -0.5f);
-    EXPECT_TRUE(elements_are(s.translation_matrix,
-                             {1, 0, 0, 0.5f, 0, 1, 0, 0.25f, 0, 0, 1, -0.5f, 0, 0, 0, 1}));
+    EXPECT_TRUE(
+        vt::matrix_near(s.translation_matrix.elements,
+                        Elements{1, 0, 0, 0.5f, 0, 1, 0, 0.25f, 0, 0, 1, -0.5f, 0, 0, 0, 1}));
 }
 
 TEST_F(Transformation, ZoomReplacesTheDepthTotalButNotElevenOfTheMatrix) {
@@ -204,13 +175,14 @@ TEST_F(Transformation, ZoomReplacesTheDepthTotalButNotElevenOfTheMatrix) {
 TEST_F(Transformation, ComposeIsTranslationRotationsSameTranslation) {
     const RendererState &s = vorlix_state;
     compose_model_matrix();
-    EXPECT_TRUE(elements_are(s.model_matrix, identity));
+    EXPECT_TRUE(vt::matrix_near(s.model_matrix.elements, identity));
 
     // The translation is applied twice, not undone by its inverse.
     set_delta_translation(1.0f);
     translation_x();
     compose_model_matrix();
-    EXPECT_TRUE(elements_are(s.model_matrix, {1, 0, 0, 2, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
+    EXPECT_TRUE(vt::matrix_near(s.model_matrix.elements,
+                                Elements{1, 0, 0, 2, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
 
     // t = (1, 2, 3) and a quarter turn about each axis. Worked by hand:
     // Rz Ry Rx = [[0,0,1],[0,-1,0],[1,0,0]], offset R t + t = (4, 0, 4).
@@ -226,7 +198,7 @@ TEST_F(Transformation, ComposeIsTranslationRotationsSameTranslation) {
     rotation_z();
     compose_model_matrix();
     // clang-format off
-    EXPECT_TRUE(elements_near(s.model_matrix, {0,  0, 1, 4,
+    EXPECT_TRUE(vt::matrix_near(s.model_matrix.elements, Elements{0,  0, 1, 4,
                                                0, -1, 0, 0,
                                                1,  0, 0, 4,
                                                0,  0, 0, 1}, 1e-6));
@@ -236,7 +208,7 @@ TEST_F(Transformation, ComposeIsTranslationRotationsSameTranslation) {
     // Rebuilt from the identity each time: nothing accumulates.
     const Matrix4 first = s.model_matrix;
     compose_model_matrix();
-    EXPECT_TRUE(same_bits(s.model_matrix, first));
+    EXPECT_TRUE(vt::matrix_bits(s.model_matrix.elements, first.elements));
 }
 
 } // namespace

@@ -2,101 +2,26 @@
 // modes, and tables that must draw nothing.
 #include "gl_harness.h"
 #include "internal.h"
+#include "library_calls.h"
+#include "trace.h"
+#include "voxel_table.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-// How `apitrace dump` prints a float argument.
-std::string num(float v) {
-    std::ostringstream out;
-    out << v;
-    return out.str();
-}
-
-std::string color(float r, float g, float b) {
-    return "glColor3f(red = " + num(r) + ", green = " + num(g) + ", blue = " + num(b) + ")";
-}
-std::string vertex(float x, float y, float z) {
-    return "glVertex3f(x = " + num(x) + ", y = " + num(y) + ", z = " + num(z) + ")";
-}
-std::string normal(float x, float y, float z) {
-    return "glNormal3f(nx = " + num(x) + ", ny = " + num(y) + ", nz = " + num(z) + ")";
-}
-
-const std::string begin_points = "glBegin(mode = GL_POINTS)";
-const std::string begin_quads = "glBegin(mode = GL_QUADS)";
-const std::string end = "glEnd()";
-const std::string normalize = "glEnable(cap = GL_NORMALIZE)";
-
-// The cube's faces as documented: normal, then the sign of the half edge on
-// each axis for corners 1 to 4.
-struct Face {
-    int n[3];
-    int corner[4][3];
-};
-const Face faces[6] = {
-    {{0, 0, 1}, {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}}},
-    {{0, 0, -1}, {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1}}},
-    {{0, 1, 0}, {{-1, 1, 1}, {1, 1, 1}, {1, 1, -1}, {-1, 1, -1}}},
-    {{0, -1, 0}, {{-1, -1, 1}, {1, -1, 1}, {1, -1, -1}, {-1, -1, -1}}},
-    {{1, 0, 0}, {{1, -1, 1}, {1, -1, -1}, {1, 1, -1}, {1, 1, 1}}},
-    {{-1, 0, 0}, {{-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1}, {-1, 1, 1}}},
-};
-
-void append_cube(std::vector<std::string> &out, const VoxelNode &v, float edge) {
-    const float h = edge / 2;
-    auto at = [h](float c, int sign) { return sign > 0 ? c + h : c - h; };
-    out.push_back(normalize);
-    out.push_back(begin_quads);
-    for (const Face &f : faces) {
-        out.push_back(color(v.r, v.g, v.b));
-        out.push_back(normal(static_cast<float>(f.n[0]), static_cast<float>(f.n[1]),
-                             static_cast<float>(f.n[2])));
-        for (const auto &c : f.corner)
-            out.push_back(vertex(at(v.x, c[0]), at(v.y, c[1]), at(v.z, c[2])));
-    }
-    out.push_back(end);
-}
-
-void expect_calls(const std::vector<std::string> &got, const std::vector<std::string> &want) {
-    const size_t n = std::min(got.size(), want.size());
-    for (size_t i = 0; i < n; ++i)
-        if (got[i] != want[i]) {
-            ADD_FAILURE() << "call " << i << ": expected " << want[i] << ", observed " << got[i];
-            return;
-        }
-    EXPECT_EQ(got.size(), want.size()) << "call count";
-}
-
-// Lists 0 and 2 hold several voxels, list 1 is empty, list 3 is empty too.
-struct Cloud {
-    VoxelNode n[5] = {
-        {-0.5f, -0.5f, 0.0f, 1.0f, 0.0f, 0.0f, nullptr},
-        {0.0f, -0.5f, 0.25f, 0.0f, 1.0f, 0.0f, nullptr},
-        {0.5f, -0.5f, -0.25f, 0.0f, 0.0f, 1.0f, nullptr},
-        {-0.5f, 0.5f, 0.5f, 1.0f, 1.0f, 0.0f, nullptr},
-        {0.5f, 0.5f, -0.5f, 0.0f, 1.0f, 1.0f, nullptr},
-    };
-    VoxelNode *table[4];
-    Cloud() {
-        n[0].next = &n[1];
-        n[1].next = &n[2];
-        n[3].next = &n[4];
-        table[0] = &n[0];
-        table[1] = nullptr;
-        table[2] = &n[3];
-        table[3] = nullptr;
-    }
-    void install() { set_liste_voxels(table, 4); }
+// Lists 0 and 2 hold several voxels, lists 1 and 3 are empty.
+const std::vector<std::vector<vt::Voxel>> kCloud = {
+    {{-0.5f, -0.5f, 0.0f, 1.0f, 0.0f, 0.0f},
+     {0.0f, -0.5f, 0.25f, 0.0f, 1.0f, 0.0f},
+     {0.5f, -0.5f, -0.25f, 0.0f, 0.0f, 1.0f}},
+    {},
+    {{-0.5f, 0.5f, 0.5f, 1.0f, 1.0f, 0.0f}, {0.5f, 0.5f, -0.5f, 0.0f, 1.0f, 1.0f}},
+    {},
 };
 
 void identity_matrices() {
@@ -106,7 +31,7 @@ void identity_matrices() {
     glLoadIdentity();
 }
 
-bool same_colour(const vt::FbVertex &v, const VoxelNode &n) {
+bool same_colour(const vt::FbVertex &v, const vt::Voxel &n) {
     return v.r == n.r && v.g == n.g && v.b == n.b;
 }
 
@@ -116,10 +41,8 @@ class VoxelDrawing : public vt::GlTest {};
 
 TEST_F(VoxelDrawing, TraversalSkipsNullHeadsAndKeepsListOrder) {
     identity_matrices();
-    static Cloud cloud;
-    cloud.install();
-    VoxelNode before[5];
-    std::memcpy(before, cloud.n, sizeof before);
+    const vt::VoxelTable cloud(kCloud);
+    const std::vector<VoxelNode> before(cloud.nodes().begin(), cloud.nodes().end());
 
     // Points: one per voxel, list 0 head to tail, then list 2.
     const auto points = vt::capture_feedback(draw_voxels_points);
@@ -127,7 +50,7 @@ TEST_F(VoxelDrawing, TraversalSkipsNullHeadsAndKeepsListOrder) {
     for (size_t i = 0; i < 5; ++i) {
         ASSERT_EQ(points[i].kind, vt::FbPrimitive::Point);
         const vt::FbVertex &v = points[i].vertices[0];
-        const VoxelNode &n = cloud.n[i];
+        const vt::Voxel &n = cloud.in_order[i];
         EXPECT_TRUE(same_colour(v, n)) << "point " << i;
         // Identity matrices on a 500 x 500 viewport: window = (ndc + 1) * 250.
         EXPECT_NEAR(v.x, (n.x + 1) * 250, 1e-3) << "point " << i;
@@ -142,7 +65,7 @@ TEST_F(VoxelDrawing, TraversalSkipsNullHeadsAndKeepsListOrder) {
         ASSERT_EQ(p.kind, vt::FbPrimitive::Polygon);
         size_t which = 5;
         for (size_t i = 0; i < 5; ++i)
-            if (same_colour(p.vertices[0], cloud.n[i]))
+            if (same_colour(p.vertices[0], cloud.in_order[i]))
                 which = i;
         ASSERT_LT(which, 5u) << "polygon in a colour of no voxel";
         if (runs.empty() || runs.back() != which)
@@ -150,7 +73,9 @@ TEST_F(VoxelDrawing, TraversalSkipsNullHeadsAndKeepsListOrder) {
     }
     EXPECT_EQ(runs, (std::vector<size_t>{0, 1, 2, 3, 4}));
 
-    EXPECT_EQ(std::memcmp(before, cloud.n, sizeof before), 0) << "a node was written";
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(std::memcmp(&before[i], &cloud.nodes()[i], sizeof before[i]), 0)
+            << "node " << i << " was written";
 }
 
 TEST_F(VoxelDrawing, PointSizeComesFromIsize) {
@@ -175,46 +100,39 @@ TEST_F(VoxelDrawing, PointSizeComesFromIsize) {
 }
 
 TEST(VoxelTrace, PointModeIsOneBeginEndPairWithColourBeforeVertex) {
-    static Cloud cloud;
+    const vt::VoxelTable cloud(kCloud);
     if (vt::in_traced_child()) {
         vt::open_window();
-        cloud.install();
         set_isize(3);
         vt::trace_begin();
         draw_voxels_points();
         vt::trace_end();
         return;
     }
-    std::vector<std::string> want = {"glPointSize(size = 3)", begin_points};
-    for (const VoxelNode &n : cloud.n) {
-        want.push_back(color(n.r, n.g, n.b));
-        want.push_back(vertex(n.x, n.y, n.z));
-    }
-    want.push_back(end);
-    expect_calls(vt::trace_this_test(), want);
+    EXPECT_TRUE(vt::same_calls(vt::points_calls(cloud.in_order, 3), vt::trace_this_test()));
 }
 
 TEST(VoxelTrace, CubeModeSendsSixFacesPerVoxel) {
     // Two voxels in one list: one enable and one begin/end pair per cube.
-    static VoxelNode second{-0.125f, 0.375f, 0.75f, 0.25f, 0.5f, 0.75f, nullptr};
-    static VoxelNode first{0.5f, -0.25f, 0.125f, 1.0f, 0.5f, 0.0f, &second};
-    static VoxelNode *const table[] = {nullptr, &first};
+    const vt::Voxel first{0.5f, -0.25f, 0.125f, 1.0f, 0.5f, 0.0f};
+    const vt::Voxel second{-0.125f, 0.375f, 0.75f, 0.25f, 0.5f, 0.75f};
+    const vt::VoxelTable table({{}, {first, second}});
     if (vt::in_traced_child()) {
         vt::open_window();
-        set_liste_voxels(table, 2);
         vt::trace_begin();
         draw_voxels_cubes(0.5f);
         draw_voxels_cubes(0.0f); // every corner on the centre
         vt::trace_end();
         return;
     }
-    std::vector<std::string> want;
-    for (float edge : {0.5f, 0.0f}) {
-        append_cube(want, first, edge);
-        append_cube(want, second, edge);
-    }
-    const std::vector<std::string> calls = vt::trace_this_test();
-    expect_calls(calls, want);
+    vt::Calls want;
+    for (float edge : {0.5f, 0.0f})
+        for (const vt::Voxel &v : {first, second}) {
+            const vt::Calls cube = vt::voxel_cube_calls(v, edge);
+            want.insert(want.end(), cube.begin(), cube.end());
+        }
+    const vt::Calls calls = vt::trace_this_test();
+    EXPECT_TRUE(vt::same_calls(want, calls));
     // The collapsed pass really sits on the centres.
     const auto vertices = vt::calls_named(calls, "glVertex3f(");
     ASSERT_EQ(vertices.size(), 96u);
@@ -249,8 +167,10 @@ TEST(VoxelTrace, TablesWithoutVoxelsDrawNothing) {
         vt::trace_end();
         return;
     }
-    std::vector<std::string> want;
-    for (int i = 0; i < 5; ++i)
-        want.insert(want.end(), {"glPointSize(size = 2)", begin_points, end});
-    expect_calls(vt::trace_this_test(), want);
+    vt::Calls want;
+    for (int i = 0; i < 5; ++i) {
+        const vt::Calls empty = vt::points_calls({}, 2);
+        want.insert(want.end(), empty.begin(), empty.end());
+    }
+    EXPECT_TRUE(vt::same_calls(want, vt::trace_this_test()));
 }

@@ -5,6 +5,7 @@
 // passing unnoticed. Frames are drawn in both modes with every operation in
 // play, and the pixels show that the protected data was really used.
 #include "gl_harness.h"
+#include "image.h"
 #include "vorlix.h"
 
 #include <sys/mman.h>
@@ -63,13 +64,9 @@ class ProtectedScene {
     unsigned char *base_ = nullptr;
 };
 
-// Pixels are read from the back buffer after the frame's swap: Mesa's
-// software path swaps by copying, so the back buffer still holds the frame
-// while reading the front buffer of an Xvfb window gives nothing back.
-
 // The voxel drawn at the origin, where it lands in the middle of the window
 // under an identity matrix; the other voxels sit well away from it.
-const std::array<int, 3> origin_rgb = {255, 128, 0};
+const vt::Rgb origin_rgb = {255, 128, 0};
 
 // Three lists: two voxels, an empty list, then three voxels, the last of
 // which is at the origin. Then the caller's matrix: identity, or a
@@ -150,10 +147,10 @@ TEST_F(ReadOnlyClientData, FramesInBothModesDrawFromProtectedPages) {
         exercise_all_operations(scene.matrix);
         set_fsize(0.05f);
         vorlix_render(scene.matrix);
-        glFinish();
-        EXPECT_TRUE(vt::probe_rgb_near(250, 250, 2, origin_rgb));
+        const vt::Image shown = vt::Image::back_buffer();
+        EXPECT_TRUE(shown.near(250, 250, origin_rgb, 2));
         // The voxel at (-0.3, 0.3, 0) is in the upper left quarter.
-        EXPECT_TRUE(vt::probe_rgb_near(165, 335, 3, {0, 0, 255}));
+        EXPECT_TRUE(shown.near(165, 335, vt::kBlue, 3));
     }
 }
 
@@ -169,9 +166,9 @@ TEST_F(ReadOnlyClientData, ProtectedMatrixPlacesTheCloud) {
     set_isize(9);
     set_screen_mode(SCREEN_MODE_POINTS);
     vorlix_render(scene.matrix);
-    glFinish();
-    EXPECT_TRUE(vt::probe_rgb_near(335, 250, 2, origin_rgb));
-    EXPECT_FALSE(vt::probe_rgb_near(250, 250, 2, origin_rgb));
+    const vt::Image shown = vt::Image::back_buffer();
+    EXPECT_TRUE(shown.near(335, 250, origin_rgb, 2));
+    EXPECT_FALSE(shown.near(250, 250, origin_rgb, 2));
 }
 
 // Without this the tests above would pass just as well on writable pages.

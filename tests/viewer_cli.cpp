@@ -2,15 +2,15 @@
 // screenshots of real model files, points landing on the pixels that the fit
 // and the library's projection put them on, the orbit, and a live window
 // driven with xdotool. Needs a display (ctest runs under Xvfb).
-#include <gtest/gtest.h>
-#include <png.h>
+#include "geometry.h"
+#include "image.h"
 
-#include <array>
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -118,58 +118,15 @@ std::string ply(const std::vector<Point> &points) {
     return s;
 }
 
-struct Image {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb; // top row first
-    std::array<int, 3> at(int x, int y) const {
-        const unsigned char *p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-        return {p[0], p[1], p[2]};
-    }
-};
-
-Image read_png(const std::string &path) {
-    Image img;
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) {
-        ADD_FAILURE() << path << ": not a readable PNG";
-        return img;
-    }
-    image.format = PNG_FORMAT_RGB;
-    img.rgb.resize(PNG_IMAGE_SIZE(image));
-    EXPECT_TRUE(png_image_finish_read(&image, nullptr, img.rgb.data(), 0, nullptr));
-    img.width = static_cast<int>(image.width);
-    img.height = static_cast<int>(image.height);
-    return img;
+// Where the viewer draws a point that sits at (x, y, z) after the view's
+// turn: the library's projection with the cloud centre 2.6 in front of the
+// eye.
+vt::Win pixel_of(double x, double y, double z, int w, int h) {
+    return vt::eye_to_window(x, y, z - 2.6, w, h);
 }
 
-// Where the library draws a point that sits at (x, y, z) after the view's
-// turn: the cloud centre `distance` in front of the eye, the frustum
-// 0.04 * aspect wide and 0.04 high at the near plane 0.1. Column from the
-// left, row from the top.
-std::array<double, 2> pixel_of(double x, double y, double z, int w, int h, double distance = 2.6) {
-    const double depth = distance - z, aspect = static_cast<double>(w) / h;
-    const double nx = x / (0.4 * aspect * depth), ny = y / (0.4 * depth);
-    return {(nx + 1) / 2 * w, (1 - ny) / 2 * h};
-}
-
-::testing::AssertionResult colour_near(const Image &img, std::array<double, 2> at,
-                                       std::array<int, 3> want, int radius = 2) {
-    const int cx = static_cast<int>(at[0]), cy = static_cast<int>(at[1]);
-    for (int y = cy - radius; y <= cy + radius; ++y)
-        for (int x = cx - radius; x <= cx + radius; ++x) {
-            if (x < 0 || y < 0 || x >= img.width || y >= img.height)
-                continue;
-            const auto c = img.at(x, y);
-            if (std::abs(c[0] - want[0]) <= 3 && std::abs(c[1] - want[1]) <= 3 &&
-                std::abs(c[2] - want[2]) <= 3)
-                return ::testing::AssertionSuccess();
-        }
-    return ::testing::AssertionFailure()
-           << "no (" << want[0] << "," << want[1] << "," << want[2] << ") within " << radius
-           << " px of (" << at[0] << ", " << at[1] << "); there: (" << img.at(cx, cy)[0] << ","
-           << img.at(cx, cy)[1] << "," << img.at(cx, cy)[2] << ")";
+::testing::AssertionResult colour_near(const vt::Image &img, vt::Win at, vt::Rgb want) {
+    return img.near(static_cast<int>(at.x), static_cast<int>(at.y), want, 2);
 }
 
 // ------------------------------------------------------------ bad input ----
@@ -253,9 +210,9 @@ TEST(ViewerCli, NonFinitePointsAreSkippedWithAWarningAndTheRestDrawn) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "vorlix-view: " + d +
                          "some.xyz: skipped 2 points with NaN or infinite coordinates\n");
-    const Image img = read_png(d + "out.png");
-    EXPECT_TRUE(colour_near(img, pixel_of(-0.5, -0.5, 0, 300, 300), {255, 0, 0}));
-    EXPECT_TRUE(colour_near(img, pixel_of(0.5, 0.5, 0, 300, 300), {0, 255, 0}));
+    const vt::Image img = vt::Image::png(d + "out.png");
+    EXPECT_TRUE(colour_near(img, pixel_of(-0.5, -0.5, 0, 300, 300), vt::kRed));
+    EXPECT_TRUE(colour_near(img, pixel_of(0.5, 0.5, 0, 300, 300), vt::kGreen));
 }
 
 TEST(ViewerCli, UnwritableScreenshotFails) {
@@ -285,20 +242,22 @@ TEST_P(ViewerScreens, ModelIsDrawnAndFramed) {
                            "30", "--pitch", "20"},
                           d);
     ASSERT_EQ(r.status, 0) << r.err;
-    const Image img = read_png(d + "shot.png");
-    ASSERT_EQ(img.width, 320);
-    ASSERT_EQ(img.height, 240);
-    int lit = 0, left = img.width, right = -1, top = img.height, bottom = -1;
-    for (int y = 0; y < img.height; ++y)
-        for (int x = 0; x < img.width; ++x) {
+    const vt::Image img = vt::Image::png(d + "shot.png");
+    const int w = img.width(), h = img.height();
+    ASSERT_EQ(w, 320);
+    ASSERT_EQ(h, 240);
+    int lit = 0, left = w, right = -1, top = h, bottom = -1;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
             const auto c = img.at(x, y);
-            const bool border = x < 3 || y < 3 || x >= img.width - 3 || y >= img.height - 3;
+            const bool border = x < 3 || y < 3 || x >= w - 3 || y >= h - 3;
             if (border) {
-                ASSERT_EQ(c, (std::array<int, 3>{0, 0, 0})) << "not framed at " << x << "," << y;
+                ASSERT_EQ(c, vt::kBlack) << "not framed at " << x << "," << y;
             }
             // The overlays are drawn at half intensity, the axes gizmo sits in
-            // the lower left; bright pixels elsewhere are voxels.
-            const bool gizmo = x < img.width * 3 / 10 && y > img.height / 2;
+            // the lower left (below the middle row counted from the top);
+            // bright pixels elsewhere are voxels.
+            const bool gizmo = x < w * 3 / 10 && h - 1 - y > h / 2;
             if (gizmo || std::max({c[0], c[1], c[2]}) < 160)
                 continue;
             ++lit;
@@ -309,7 +268,7 @@ TEST_P(ViewerScreens, ModelIsDrawnAndFramed) {
         }
     EXPECT_GT(lit, 50);
     // The longest side spans the cube: at least a fifth of the height.
-    EXPECT_GT(std::max(right - left, bottom - top), img.height / 5);
+    EXPECT_GT(std::max(right - left, bottom - top), h / 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ViewerScreens,
@@ -328,14 +287,14 @@ TEST(ViewerPixels, ColouredPointsLandWhereTheFitAndProjectionPutThem) {
     // Not square, so that the aspect ratio is in play.
     const Outcome r = run({d + "rect.ply", "--screenshot", d + "shot.png", "--size", "400x300"}, d);
     ASSERT_EQ(r.status, 0) << r.err;
-    const Image img = read_png(d + "shot.png");
-    EXPECT_TRUE(colour_near(img, pixel_of(-0.5, -0.25, 0, 400, 300), {255, 0, 0}));
-    EXPECT_TRUE(colour_near(img, pixel_of(0.5, -0.25, 0, 400, 300), {0, 255, 0}));
-    EXPECT_TRUE(colour_near(img, pixel_of(-0.5, 0.25, 0, 400, 300), {0, 0, 255}));
-    EXPECT_TRUE(colour_near(img, pixel_of(0.5, 0.25, 0, 400, 300), {255, 255, 0}));
+    const vt::Image img = vt::Image::png(d + "shot.png");
+    EXPECT_TRUE(colour_near(img, pixel_of(-0.5, -0.25, 0, 400, 300), vt::kRed));
+    EXPECT_TRUE(colour_near(img, pixel_of(0.5, -0.25, 0, 400, 300), vt::kGreen));
+    EXPECT_TRUE(colour_near(img, pixel_of(-0.5, 0.25, 0, 400, 300), vt::kBlue));
+    EXPECT_TRUE(colour_near(img, pixel_of(0.5, 0.25, 0, 400, 300), vt::kYellow));
     // Mirrored places stay dark: the picture is neither flipped nor turned.
-    EXPECT_FALSE(colour_near(img, pixel_of(-0.5, 0.25, 0, 400, 300), {255, 0, 0}));
-    EXPECT_FALSE(colour_near(img, pixel_of(0.5, -0.25, 0, 400, 300), {255, 0, 0}));
+    EXPECT_FALSE(colour_near(img, pixel_of(-0.5, 0.25, 0, 400, 300), vt::kRed));
+    EXPECT_FALSE(colour_near(img, pixel_of(0.5, -0.25, 0, 400, 300), vt::kRed));
 }
 
 // Magenta at the front (0, 0, 0.5) and yellow on the right (0.5, 0, 0) after
@@ -344,7 +303,8 @@ const std::vector<Point> kMarkers = {{0, 0, 1, 255, 0, 255},
                                      {1, 0, 0, 255, 255, 0},
                                      {-1, -1, -1, 90, 90, 90},
                                      {1, 1, 1, 90, 90, 90}};
-const std::array<int, 3> kMagenta = {255, 0, 255}, kYellow = {255, 255, 0};
+using vt::kMagenta;
+using vt::kYellow;
 
 TEST(ViewerPixels, OrbitByNinetyDegreesMovesPointsWhereTheRotationSays) {
     const Scratch scratch;
@@ -355,27 +315,27 @@ TEST(ViewerPixels, OrbitByNinetyDegreesMovesPointsWhereTheRotationSays) {
                                "300x300", "--yaw", yaw, "--pitch", pitch},
                               d);
         EXPECT_EQ(r.status, 0) << r.err;
-        return read_png(d + "shot.png");
+        return vt::Image::png(d + "shot.png");
     };
     const int s = 300;
-    const Image front = shot("0", "0");
+    const vt::Image front = shot("0", "0");
     EXPECT_TRUE(colour_near(front, pixel_of(0, 0, 0.5, s, s), kMagenta));
     EXPECT_TRUE(colour_near(front, pixel_of(0.5, 0, 0, s, s), kYellow));
 
     // Yaw 90: the front turns to the right, the right goes to the back.
-    const Image yaw = shot("90", "0");
+    const vt::Image yaw = shot("90", "0");
     EXPECT_TRUE(colour_near(yaw, pixel_of(0.5, 0, 0, s, s), kMagenta));
     EXPECT_TRUE(colour_near(yaw, pixel_of(0, 0, -0.5, s, s), kYellow));
     EXPECT_FALSE(colour_near(yaw, pixel_of(0, 0, 0.5, s, s), kMagenta));
 
     // Pitch 90: the front tips down; the right stays.
-    const Image pitch = shot("0", "90");
+    const vt::Image pitch = shot("0", "90");
     EXPECT_TRUE(colour_near(pitch, pixel_of(0, -0.5, 0, s, s), kMagenta));
     EXPECT_TRUE(colour_near(pitch, pixel_of(0.5, 0, 0, s, s), kYellow));
 
     // Both: yaw first, then pitch about the screen's axis; the right-hand
     // point went to the back and comes up to the top.
-    const Image both = shot("90", "90");
+    const vt::Image both = shot("90", "90");
     EXPECT_TRUE(colour_near(both, pixel_of(0.5, 0, 0, s, s), kMagenta));
     EXPECT_TRUE(colour_near(both, pixel_of(0, 0.5, 0, s, s), kYellow));
 }
@@ -392,17 +352,6 @@ bool wait_for(const std::string &path) {
     return exists(path);
 }
 
-int grey_pixels(const Image &img) {
-    int n = 0;
-    for (int y = 0; y < img.height; ++y)
-        for (int x = 0; x < img.width; ++x) {
-            const auto c = img.at(x, y);
-            n +=
-                std::abs(c[0] - 127) <= 2 && std::abs(c[1] - 127) <= 2 && std::abs(c[2] - 127) <= 2;
-        }
-    return n;
-}
-
 // CTest runs this case alone on an X server of its own: other tests draw on
 // the shared display meanwhile, and a window of theirs under the pointer
 // would take the keys.
@@ -417,19 +366,19 @@ TEST(ViewerInteractive, SaveDragToggleAndEscape) {
     // keyboard follows the pointer.
     xdo("mousemove 150 150 sleep 0.3 key s");
     ASSERT_TRUE(wait_for(d + "vorlix-view-1.png"));
-    const Image first = read_png(d + "vorlix-view-1.png");
-    EXPECT_EQ(first.width, 300);
+    const vt::Image first = vt::Image::png(d + "vorlix-view-1.png");
+    EXPECT_EQ(first.width(), 300);
     EXPECT_TRUE(colour_near(first, pixel_of(0, 0, 0.5, 300, 300), kMagenta));
-    EXPECT_GT(grey_pixels(first), 100) << "bounding cube drawn";
+    EXPECT_GT(first.count(vt::kGrey, 2), 100) << "bounding cube drawn";
 
     // 180 px to the right: a quarter turn. Then B hides the bounding cube.
     xdo("mousemove 40 150 mousedown 1 mousemove 80 150 mousemove 140 150 mousemove 190 150 "
         "mousemove 220 150 mouseup 1 sleep 0.3 key b sleep 0.3 key s");
     ASSERT_TRUE(wait_for(d + "vorlix-view-2.png"));
-    const Image second = read_png(d + "vorlix-view-2.png");
+    const vt::Image second = vt::Image::png(d + "vorlix-view-2.png");
     EXPECT_TRUE(colour_near(second, pixel_of(0.5, 0, 0, 300, 300), kMagenta));
     EXPECT_TRUE(colour_near(second, pixel_of(0, 0, -0.5, 300, 300), kYellow));
-    EXPECT_EQ(grey_pixels(second), 0) << "bounding cube hidden";
+    EXPECT_EQ(second.count(vt::kGrey, 2), 0) << "bounding cube hidden";
 
     xdo("key Escape");
     const Outcome r = finish(pid, d + "out.txt", d + "err.txt");

@@ -1,7 +1,10 @@
-// Helpers for tests that draw with real OpenGL (Mesa) in a real freeglut
-// window: a window fixture, feedback capture and pixel probes.
+// Tests that draw with real OpenGL (Mesa) in a real freeglut window: the
+// window fixture, feedback capture and matrices read back from the context.
+// Pixels: image.h; call streams: trace.h.
 #ifndef VORLIX_TEST_GL_HARNESS_H
 #define VORLIX_TEST_GL_HARNESS_H
+
+#include "geometry.h"
 
 #include <GL/freeglut.h>
 #include <GL/gl.h>
@@ -9,7 +12,6 @@
 
 #include <array>
 #include <functional>
-#include <string>
 #include <vector>
 
 namespace vt {
@@ -31,17 +33,9 @@ struct FbPrimitive {
 // so keep what is captured inside it.
 std::vector<FbPrimitive> capture_feedback(const std::function<void()> &draw,
                                           size_t capacity = 1 << 20);
-// All vertices of the captured primitives, in order.
-std::vector<FbVertex> vertices_of(const std::vector<FbPrimitive> &prims);
-
-// RGBA of a pixel of the given buffer (GL_BACK or GL_FRONT), 0..255.
-std::array<int, 4> read_pixel(int x, int y, GLenum buffer = GL_BACK);
-// Whether the pixel matches within tol per RGB channel; alpha is ignored.
-::testing::AssertionResult probe_rgb(int x, int y, std::array<int, 3> want, int tol = 3,
-                                     GLenum buffer = GL_BACK);
-// Whether some pixel within radius of (x, y) matches.
-::testing::AssertionResult probe_rgb_near(int x, int y, int radius, std::array<int, 3> want,
-                                          int tol = 3, GLenum buffer = GL_BACK);
+// Whether a feedback vertex lies within tol of window position want (in x
+// and y); the message gives both.
+::testing::AssertionResult lands_at(const FbVertex &v, Win want, double tol = 0.02);
 
 // Current matrix read back with glGetDoublev, OpenGL (column-major) order.
 std::array<double, 16> get_matrix(GLenum which /* GL_PROJECTION_MATRIX... */);
@@ -58,31 +52,6 @@ class GlTest : public ::testing::Test {
   protected:
     void SetUp() override { open_window(); }
 };
-
-} // namespace vt
-
-namespace vt {
-
-// Exact GL call streams through apitrace. A test that wants one is written as
-//
-//   TEST(Suite, Name) {
-//       if (vt::in_traced_child()) { vt::open_window(); vt::trace_begin();
-//                                    ...calls...; vt::trace_end(); return; }
-//       std::vector<std::string> calls = vt::trace_this_test();
-//       ...
-//   }
-//
-// trace_this_test() runs this very test again in a child process under
-// `apitrace trace` and returns the calls recorded between trace_begin() and
-// trace_end(), one per line, as `apitrace dump` prints them without call
-// numbers (e.g. "glVertex3f(x = 1, y = 2, z = 3)").
-bool in_traced_child();
-void trace_begin();
-void trace_end();
-std::vector<std::string> trace_this_test();
-// The calls whose text starts with prefix (e.g. "glVertex3f(").
-std::vector<std::string> calls_named(const std::vector<std::string> &calls,
-                                     const std::string &prefix);
 
 } // namespace vt
 
