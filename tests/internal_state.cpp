@@ -2,6 +2,7 @@
 // given, nothing else touched, no OpenGL or GLUT call), the 48 switch, and
 // settings made before any window exists.
 #include "float_bits.h"
+#include "fresh_state.h"
 #include "geometry.h"
 #include "gl_harness.h"
 #include "image.h"
@@ -81,14 +82,7 @@ TEST(State, LoadTimeDefaults) {
     EXPECT_EQ(s.liste_voxels, nullptr);
     EXPECT_EQ(s.liste_count, 0u);
 
-    EXPECT_EQ(s.delta_rotation, 0.0f);
-    EXPECT_EQ(s.delta_translation, 0.0f);
-    EXPECT_EQ(s.angle_x, 0.0f);
-    EXPECT_EQ(s.angle_y, 0.0f);
-    EXPECT_EQ(s.angle_z, 0.0f);
-    EXPECT_EQ(s.trans_x, 0.0f);
-    EXPECT_EQ(s.trans_y, 0.0f);
-    EXPECT_EQ(s.trans_z, 0.0f);
+    EXPECT_TRUE(vt::motion_is_zero(s));
     EXPECT_TRUE(vt::matrix_bits(s.translation_matrix.elements, identity)) << "translation_matrix";
     EXPECT_TRUE(vt::matrix_bits(s.rotation_x_matrix.elements, identity)) << "rotation_x_matrix";
     EXPECT_TRUE(vt::matrix_bits(s.rotation_y_matrix.elements, identity)) << "rotation_y_matrix";

@@ -95,14 +95,7 @@ TEST_F(Transformation, InitTransformationZeroesTotalsButKeepsTheMatrices) {
     const RendererState before = s;
 
     init_transformation();
-    EXPECT_EQ(s.delta_rotation, 0.0f);
-    EXPECT_EQ(s.angle_x, 0.0f);
-    EXPECT_EQ(s.angle_y, 0.0f);
-    EXPECT_EQ(s.angle_z, 0.0f);
-    EXPECT_EQ(s.delta_translation, 0.0f);
-    EXPECT_EQ(s.trans_x, 0.0f);
-    EXPECT_EQ(s.trans_y, 0.0f);
-    EXPECT_EQ(s.trans_z, 0.0f);
+    EXPECT_TRUE(vt::motion_is_zero(s));
     EXPECT_TRUE(vt::matrix_near(s.model_matrix.elements, identity));
     EXPECT_TRUE(vt::matrix_bits(s.translation_matrix.elements, before.translation_matrix.elements));
     EXPECT_TRUE(vt::matrix_bits(s.rotation_x_matrix.elements, before.rotation_x_matrix.elements));

@@ -7,7 +7,27 @@
 #include "gl_harness.h"
 #include "internal.h"
 
+#include <utility>
+
 namespace vt {
+
+// Whether the eight fields that motion changes (the pending steps, the three
+// angles and the three translation totals) are all zero; names the first
+// that is not.
+inline ::testing::AssertionResult motion_is_zero(const RendererState &s) {
+    const std::pair<const char *, float> fields[] = {{"delta_rotation", s.delta_rotation},
+                                                     {"delta_translation", s.delta_translation},
+                                                     {"angle_x", s.angle_x},
+                                                     {"angle_y", s.angle_y},
+                                                     {"angle_z", s.angle_z},
+                                                     {"trans_x", s.trans_x},
+                                                     {"trans_y", s.trans_y},
+                                                     {"trans_z", s.trans_z}};
+    for (const auto &[name, value] : fields)
+        if (value != 0.0f)
+            return ::testing::AssertionFailure() << name << " is " << value << ", not 0";
+    return ::testing::AssertionSuccess();
+}
 
 class FreshStateTest : public GlTest {
   protected:
