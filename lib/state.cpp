@@ -1,7 +1,9 @@
 #include "internal.h"
 
 // All of the library's mutable data. It is constant-initialised (no code runs
-// at load); any other mutable global in lib/ is a bug.
+// at load); any other mutable global in lib/ is a bug. One line per field
+// group, named, so the table reads against the struct.
+// clang-format off
 RendererState vorlix_state = {
     /* isize */ 2,
     /* fsize */ 0.01f,
@@ -31,9 +33,12 @@ RendererState vorlix_state = {
     /* aspect */ 0.0f,
     /* window_width, window_height */ 0, 0,
 };
+// clang-format on
 
 // Plain setters: store the argument as given, nothing more. A new value takes
-// effect at the next operation that reads it.
+// effect at the next operation that reads it. One line each, so the whole
+// set is seen at once.
+// clang-format off
 
 void set_delta_rotation(float degrees) { vorlix_state.delta_rotation = degrees; }
 void set_delta_translation(float step) { vorlix_state.delta_translation = step; }
@@ -44,9 +49,12 @@ void set_scale_z(float factor) { vorlix_state.scale_z = factor; }
 void set_isize(int size) { vorlix_state.isize = size; }
 void set_fsize(float edge) { vorlix_state.fsize = edge; }
 void set_screen_mode(int mode) { vorlix_state.screen_mode = mode; }
+// clang-format on
 
 // 48 is the character '0': the one value that turns the bounding cube on.
-void set_cube_englobant(int value) { vorlix_state.cube_englobant = (value == 48); }
+void set_cube_englobant(int value) {
+    vorlix_state.cube_englobant = (value == 48);
+}
 
 void set_liste_voxels(VoxelNode *const *liste, unsigned int count) {
     vorlix_state.liste_voxels = liste;

@@ -29,7 +29,8 @@ void draw_voxels_points() {
 }
 
 void draw_voxels_cubes(float edge) {
-    for_each_voxel([edge](const VoxelNode &n) { draw_voxel_cube(n.x, n.y, n.z, edge, n.r, n.g, n.b); });
+    for_each_voxel(
+        [edge](const VoxelNode &n) { draw_voxel_cube(n.x, n.y, n.z, edge, n.r, n.g, n.b); });
 }
 
 void draw_voxel_cube(float x, float y, float z, float edge, float r, float g, float b) {
