@@ -119,7 +119,7 @@ TEST(ViewerXyz, MalformedLinesAreReportedWithTheirNumber) {
         {"1 2 3 0 -1 0\n", "t.xyz: line 1: colour -1 is outside 0..255"},
         {"1 2 3 0 nan 0\n", "t.xyz: line 1: colour nan is outside 0..255"},
         {"1 2 3\n" + long_line + "\n", "t.xyz: line 2: longer than 4096 characters"},
-        {std::string("1 2 3\n1 2\0 3\n", 13), "t.xyz: line 2: '2?' is not a number"},
+        {std::string("1 2 3\n1 2\0 3\n", 13), "t.xyz: line 2: '2\\x00' is not a number"},
         {"", "t.xyz: no points"},
         {"# only a comment\n\n", "t.xyz: no points"},
     };
