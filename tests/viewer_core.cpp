@@ -25,6 +25,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -66,6 +67,13 @@ void expect_node(const VoxelNode &n, float x, float y, float z, float r, float g
     EXPECT_NEAR(n.r, r, 1e-6f);
     EXPECT_NEAR(n.g, g, 1e-6f);
     EXPECT_NEAR(n.b, b, 1e-6f);
+}
+
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 vv::Cloud load_ok(const std::string &path) {
@@ -363,6 +371,53 @@ std::string header(const std::string &format, const std::string &elements) {
     return "ply\nformat " + format + " 1.0\n" + elements + "end_header\n";
 }
 
+// Files from another tool: Open3D (python3-open3d) writes a coloured cloud
+// at test time (tests/open3d_ply.py), as ascii (6 significant digits) and as
+// binary (doubles); both load as the points and colours the script chose.
+TEST(ViewerPly, FilesWrittenByOpen3dLoadAsWritten) {
+    std::string dir = ::testing::TempDir() + "viewer_core_open3d_XXXXXX";
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    const int status =
+        std::system((std::string(SYSTEM_PYTHON " " OPEN3D_SCRIPT " '") + dir + "'").c_str());
+    const auto cleanup = [&] {
+        for (const char *f : {"/open3d_ascii.ply", "/open3d_binary.ply", "/expected.txt"})
+            std::remove((dir + f).c_str());
+        rmdir(dir.c_str());
+    };
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
+        cleanup();
+        GTEST_SKIP() << "Open3D missing: install python3-open3d (bash .ci/deps does)";
+    }
+    ASSERT_EQ(status, 0) << OPEN3D_SCRIPT " failed";
+    std::vector<std::array<double, 6>> want;
+    vv::Bounds bounds;
+    std::istringstream in(slurp(dir + "/expected.txt"));
+    for (std::array<double, 6> p; in >> p[0] >> p[1] >> p[2] >> p[3] >> p[4] >> p[5];) {
+        want.push_back(p);
+        bounds.add(p[0], p[1], p[2]);
+    }
+    ASSERT_EQ(want.size(), 40u);
+    const vv::Normaliser norm(bounds);
+    for (const auto &[file, tolerance] :
+         {std::pair<const char *, float>{"/open3d_ascii.ply", 1e-5f},
+          {"/open3d_binary.ply", 1e-6f}}) {
+        SCOPED_TRACE(file);
+        const vv::Cloud c = load_ok(dir + file);
+        ASSERT_EQ(c.count, want.size());
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            VoxelNode n;
+            norm.apply(want[i][0], want[i][1], want[i][2], n);
+            EXPECT_NEAR(c.nodes[i].x, n.x, tolerance) << i;
+            EXPECT_NEAR(c.nodes[i].y, n.y, tolerance) << i;
+            EXPECT_NEAR(c.nodes[i].z, n.z, tolerance) << i;
+            EXPECT_NEAR(c.nodes[i].r, want[i][3] / 255, 1e-6f) << i;
+            EXPECT_NEAR(c.nodes[i].g, want[i][4] / 255, 1e-6f) << i;
+            EXPECT_NEAR(c.nodes[i].b, want[i][5] / 255, 1e-6f) << i;
+        }
+    }
+    cleanup();
+}
+
 // Each malformed file gets one line of plain ASCII naming the problem (with
 // its line for the header and ascii rows); none of them crashes or hangs,
 // and declared counts far beyond the file allocate nothing.
@@ -538,13 +593,6 @@ TEST(ViewerCloud, HeightRampRunsFromBlueAtTheBottomToRedAtTheTop) {
 }
 
 // ------------------------------------------------------- model files ----
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Every voxel inside the cube, the longest side spanning it, and the lists
 // holding each voxel once.
