@@ -481,6 +481,17 @@ TEST(ViewerPly, MalformedFilesGetAOneLineMessage) {
     }
 }
 
+// Binary rows of an element without properties take no bytes: a trillion of
+// them are no reason to read (or wait) at all.
+TEST(ViewerPly, ElementsWithoutPropertiesTakeNoBytes) {
+    const Loaded r = read_ply(header("binary_big_endian",
+                                     "element marker 1000000000000\nelement vertex 1\n"
+                                     "property uchar x\nproperty uchar y\nproperty uchar z\n") +
+                              "\1\2\3");
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.cloud.count, 1u);
+}
+
 // Bytes that are not printable ASCII are written as \xNN in every message
 // that quotes a token, XYZ and PLY alike.
 TEST(ViewerPly, BadBytesAreEscapedInMessages) {
@@ -496,6 +507,10 @@ TEST(ViewerPly, BadBytesAreEscapedInMessages) {
     EXPECT_EQ(f.error, "t.ply: line 4: unknown property type '\\x95\\xe2\\x80\\x99'");
     const Loaded l = read_ply("ply\nformat \x7f\x01" + std::string(40, 'a') + " 1.0\n");
     EXPECT_EQ(l.error, "t.ply: line 2: unknown format '\\x7f\\x01" + std::string(30, 'a') + "...'");
+    // Element names from the file are shown unquoted, escaped the same way.
+    const Loaded e = read_ply(header("ascii", "element v\x03rtex\xc3\xa9 5\n"));
+    EXPECT_EQ(e.error, "t.ply: truncated: the header declares 5 v\\x03rtex\\xc3\\xa9 rows, the "
+                       "file ends after 0");
 }
 
 // ------------------------------------------------- block, lists, colours ----

@@ -271,7 +271,8 @@ class Reader {
         return fail("line " + std::to_string(line_) + ": " + why);
     }
     bool truncated(const Element &e, std::uint64_t found) {
-        error_ = truncated_message(name_, e.count, e.name + " rows", found);
+        error_ = truncated_message(name_, e.count,
+                                   printable(e.name.data(), e.name.size()) + " rows", found);
         return false;
     }
     bool next_line(std::string_view &s, bool &end);
@@ -521,6 +522,8 @@ bool Reader::ascii_skip(const Element &e) {
 // The rows of one binary element: vertices to `point` when t is given, any
 // other element skipped.
 bool Reader::binary_rows(const Element &e, Tally *t, Cloud *store, const Normaliser *norm) {
+    if (e.properties.empty())
+        return true; // rows of nothing, however many, take no bytes
     const std::uint64_t row_size = e.row_size();
     const std::uint64_t left = size - std::min(size, src_.offset());
     if (row_size > 0 && !t) {
@@ -561,7 +564,8 @@ bool Reader::binary_rows(const Element &e, Tally *t, Cloud *store, const Normali
             if (!p.list)
                 continue;
             if (values[k] < 0)
-                return fail("a " + e.name + " row has a negative list length");
+                return fail("a " + printable(e.name.data(), e.name.size()) +
+                            " row has a negative list length");
             const std::uint64_t skip = static_cast<std::uint64_t>(values[k]) * size_of(p.type);
             const std::uint64_t here = src_.offset();
             if (skip > size - std::min(size, here))

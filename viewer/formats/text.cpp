@@ -5,10 +5,10 @@
 
 namespace vv {
 
-std::string quote_token(const char *s, std::size_t n) {
+std::string printable(const char *s, std::size_t n) {
     static const char kHex[] = "0123456789abcdef";
-    std::string out = "'";
-    for (std::size_t i = 0; i < n && i < 32; ++i) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) {
         const auto c = static_cast<unsigned char>(s[i]);
         if (c < 0x20 || c >= 0x7f) {
             out += "\\x";
@@ -18,7 +18,11 @@ std::string quote_token(const char *s, std::size_t n) {
             out += static_cast<char>(c);
         }
     }
-    return out + (n > 32 ? "...'" : "'");
+    return out;
+}
+
+std::string quote_token(const char *s, std::size_t n) {
+    return "'" + printable(s, n < 32 ? n : 32) + (n > 32 ? "...'" : "'");
 }
 
 bool parse_number(const char *s, std::size_t n, double &out) {

@@ -14,6 +14,10 @@ namespace vv {
 // whatever the file held.
 std::string quote_token(const char *s, std::size_t n);
 
+// The bytes as they are, but for control bytes and bytes of 0x80 and above,
+// written as \xNN: for names from a file that a message shows unquoted.
+std::string printable(const char *s, std::size_t n);
+
 // The whole of s[0..n) as a decimal number (a leading '+' allowed, as C
 // spells it; nan and inf too). Out of range values become +-inf or the
 // underflowed value, as strtod gives them.
