@@ -1,8 +1,10 @@
 // libFuzzer target for vorlix-view's own readers: any bytes must give the
-// XYZ reader either a cloud inside the unit cube with colours in 0..1 or an
-// error naming the input, and the PLY/OFF row count check an answer (with a
-// "truncated" message naming the input when it refuses) in bounded time.
+// XYZ and PLY readers either a cloud inside the unit cube with colours in
+// 0..1 or a one-line ASCII error naming the input, and the OFF row count
+// check an answer (with a "truncated" message naming the input when it
+// refuses) in bounded time.
 #include "viewer/cloud.h"
+#include "viewer/formats/ply.h"
 #include "viewer/formats/row_counts.h"
 #include "viewer/formats/xyz.h"
 
@@ -11,22 +13,21 @@
 #include <cstdlib>
 #include <sstream>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    const std::string bytes(reinterpret_cast<const char *>(data), size);
-    {
-        std::istringstream file(bytes);
-        std::string error;
-        if (!vv::check_row_counts(file, "fuzz.ply", error) &&
-            error.rfind("fuzz.ply: truncated: the header declares ", 0) != 0)
-            std::abort();
-    }
+namespace {
+
+using ReadFn = bool (*)(std::istream &, const std::string &, vv::Cloud &, std::string &);
+
+void check_reader(ReadFn read, const std::string &bytes, const std::string &name) {
     std::istringstream in(bytes);
     vv::Cloud cloud;
     std::string error;
-    if (!vv::read_xyz(in, "fuzz.xyz", cloud, error)) {
-        if (error.rfind("fuzz.xyz: ", 0) != 0 || cloud.count != 0)
+    if (!read(in, name, cloud, error)) {
+        if (error.rfind(name + ": ", 0) != 0 || cloud.count != 0)
             std::abort();
-        return 0;
+        for (const char c : error)
+            if (c < 0x20 || c >= 0x7f)
+                std::abort();
+        return;
     }
     if (cloud.count == 0 || cloud.count != cloud.capacity)
         std::abort();
@@ -44,5 +45,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     if (seen != cloud.count)
         std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const std::string bytes(reinterpret_cast<const char *>(data), size);
+    {
+        std::istringstream file(bytes);
+        std::string error;
+        if (!vv::check_row_counts(file, "fuzz.off", error) &&
+            error.rfind("fuzz.off: truncated: the header declares ", 0) != 0)
+            std::abort();
+    }
+    check_reader(vv::read_xyz, bytes, "fuzz.xyz");
+    check_reader(vv::read_ply, bytes, "fuzz.ply");
     return 0;
 }

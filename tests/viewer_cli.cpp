@@ -105,13 +105,37 @@ struct Point {
     unsigned char r, g, b;
 };
 
-// Binary little-endian PLY with float positions and byte colours.
-std::string ply(const std::vector<Point> &points) {
-    std::string s = "ply\nformat binary_little_endian 1.0\nelement vertex " +
-                    std::to_string(points.size()) +
-                    "\nproperty float x\nproperty float y\nproperty float z\n"
-                    "property uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n";
+// How ply() lays a file out: binary little-endian or ascii; the colours
+// named red/green/blue or with a prefix (diffuse_red...); a camera element
+// (a far-away position, in no way a point) before the vertices or not.
+struct PlyLayout {
+    bool ascii = false;
+    std::string colour_prefix;
+    bool camera_first = false;
+};
+
+// PLY with float positions and byte colours.
+std::string ply(const std::vector<Point> &points, const PlyLayout &layout = {}) {
+    const std::string &c = layout.colour_prefix;
+    std::string s =
+        std::string("ply\nformat ") + (layout.ascii ? "ascii" : "binary_little_endian") + " 1.0\n";
+    if (layout.camera_first)
+        s += "element camera 1\nproperty float view_px\nproperty float view_py\n"
+             "property float view_pz\n";
+    s += "element vertex " + std::to_string(points.size()) +
+         "\nproperty float x\nproperty float y\nproperty float z\nproperty uchar " + c +
+         "red\nproperty uchar " + c + "green\nproperty uchar " + c + "blue\nend_header\n";
+    const float camera[3] = {1000, -1000, 500};
+    if (layout.camera_first && layout.ascii)
+        s += "1000 -1000 500\n";
+    else if (layout.camera_first)
+        s.append(reinterpret_cast<const char *>(camera), sizeof camera);
     for (const Point &p : points) {
+        if (layout.ascii) {
+            s += std::to_string(p.x) + " " + std::to_string(p.y) + " " + std::to_string(p.z) + " " +
+                 std::to_string(p.r) + " " + std::to_string(p.g) + " " + std::to_string(p.b) + "\n";
+            continue;
+        }
         s.append(reinterpret_cast<const char *>(&p.x), 12);
         s.append(reinterpret_cast<const char *>(&p.r), 3);
     }
@@ -275,19 +299,20 @@ INSTANTIATE_TEST_SUITE_P(Files, ViewerScreens,
                          ::testing::Values("PLY/Wuson.ply", "Collada/duck.dae", "OBJ/spider.obj",
                                            "OFF/Wuson.off", "STL/Spider_binary.stl"));
 
-TEST(ViewerPixels, ColouredPointsLandWhereTheFitAndProjectionPutThem) {
-    // Corners of a 20 x 10 rectangle far from the origin: the fit centres it
-    // and scales the long side to 1, so the corners go to (+-0.5, +-0.25, 0).
-    const Scratch scratch;
-    const std::string &d = scratch.path;
-    write_file(d + "rect.ply", ply({{100, 50, 7, 255, 0, 0},
-                                    {120, 50, 7, 0, 255, 0},
-                                    {100, 60, 7, 0, 0, 255},
-                                    {120, 60, 7, 255, 255, 0}}));
-    // Not square, so that the aspect ratio is in play.
-    const Outcome r = run({d + "rect.ply", "--screenshot", d + "shot.png", "--size", "400x300"}, d);
+// Corners of a 20 x 10 rectangle far from the origin: the fit centres it
+// and scales the long side to 1, so the corners go to (+-0.5, +-0.25, 0).
+const std::vector<Point> kRectangle = {{100, 50, 7, 255, 0, 0},
+                                       {120, 50, 7, 0, 255, 0},
+                                       {100, 60, 7, 0, 0, 255},
+                                       {120, 60, 7, 255, 255, 0}};
+
+// kRectangle drawn at 400 x 300 (not square, so that the aspect ratio is in
+// play): each corner in its colour where the fit and projection put it.
+void expect_rectangle(const std::string &file, const std::string &dir) {
+    const Outcome r = run({file, "--screenshot", dir + "shot.png", "--size", "400x300"}, dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    const vt::Image img = vt::Image::png(d + "shot.png");
+    EXPECT_EQ(r.err, "");
+    const vt::Image img = vt::Image::png(dir + "shot.png");
     EXPECT_TRUE(colour_near(img, pixel_of(-0.5, -0.25, 0, 400, 300), vt::kRed));
     EXPECT_TRUE(colour_near(img, pixel_of(0.5, -0.25, 0, 400, 300), vt::kGreen));
     EXPECT_TRUE(colour_near(img, pixel_of(-0.5, 0.25, 0, 400, 300), vt::kBlue));
@@ -295,6 +320,24 @@ TEST(ViewerPixels, ColouredPointsLandWhereTheFitAndProjectionPutThem) {
     // Mirrored places stay dark: the picture is neither flipped nor turned.
     EXPECT_FALSE(colour_near(img, pixel_of(-0.5, 0.25, 0, 400, 300), vt::kRed));
     EXPECT_FALSE(colour_near(img, pixel_of(0.5, -0.25, 0, 400, 300), vt::kRed));
+}
+
+TEST(ViewerPixels, ColouredPointsLandWhereTheFitAndProjectionPutThem) {
+    const Scratch scratch;
+    write_file(scratch.path + "rect.ply", ply(kRectangle));
+    expect_rectangle(scratch.path + "rect.ply", scratch.path);
+}
+
+// The importer drew made-up points for a binary file with a camera element
+// before the vertices, took the camera for a vertex in ascii (the fit
+// stretched to reach it) and dropped diffuse_* colours.
+TEST(ViewerPixels, ACameraBeforeTheVerticesAndDiffuseColoursDrawAsTheVertices) {
+    for (const bool ascii : {true, false}) {
+        SCOPED_TRACE(ascii ? "ascii" : "binary");
+        const Scratch scratch;
+        write_file(scratch.path + "camera.ply", ply(kRectangle, {ascii, "diffuse_", true}));
+        expect_rectangle(scratch.path + "camera.ply", scratch.path);
+    }
 }
 
 // Magenta at the front (0, 0, 0.5) and yellow on the right (0.5, 0, 0) after

@@ -1,6 +1,7 @@
 #include "viewer/formats/load.h"
 
 #include "viewer/formats/model.h"
+#include "viewer/formats/ply.h"
 #include "viewer/formats/row_counts.h"
 #include "viewer/formats/xyz.h"
 
@@ -25,6 +26,7 @@ const struct {
     Reader read;
 } kReaders[] = {
     {".xyz", read_xyz},
+    {".ply", read_ply},
 };
 
 bool has_extension(const std::string &path, const char *ext) {
@@ -36,15 +38,23 @@ bool has_extension(const std::string &path, const char *ext) {
         [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
-Reader reader_for(const std::string &path) {
+// The reader for the file's extension; a PLY file under another name is
+// told by its first line, so that it never reaches the importer either.
+Reader reader_for(const std::string &path, std::istream &in) {
     for (const auto &r : kReaders)
         if (has_extension(path, r.extension))
             return r.read;
+    char first[4] = {};
+    in.read(first, sizeof first);
+    in.clear();
+    in.seekg(0);
+    if (std::memcmp(first, "ply\n", 4) == 0 || std::memcmp(first, "ply\r", 4) == 0)
+        return read_ply;
     return nullptr;
 }
 
 // The importer reads the file itself; it only gets one whose header does
-// not promise more rows than there are.
+// not promise more rows than there are (OFF; PLY has a reader of our own).
 bool import_checked(std::ifstream &in, const std::string &path, Cloud &cloud, std::string &error) {
     const bool complete = check_row_counts(in, path, error);
     in.close();
@@ -76,7 +86,7 @@ bool load_cloud(const std::string &path, Cloud &cloud, std::string &error) {
         return false;
     }
     in.clear();
-    const Reader read = reader_for(path);
+    const Reader read = reader_for(path, in);
     if (!(read ? read(in, path, cloud, error) : import_checked(in, path, cloud, error))) {
         clear(cloud);
         return false;

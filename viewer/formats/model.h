@@ -1,5 +1,5 @@
 // Every file that none of our own readers claims goes to the model importer
-// (PLY, OBJ, OFF, STL and the many other formats it reads).
+// (OBJ, OFF, STL and the many other formats it reads).
 #ifndef VORLIX_VIEWER_FORMATS_MODEL_H
 #define VORLIX_VIEWER_FORMATS_MODEL_H
 

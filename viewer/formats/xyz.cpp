@@ -4,9 +4,9 @@
 // already centred and scaled (in double precision, before it becomes float).
 #include "viewer/formats/xyz.h"
 
-#include <charconv>
+#include "viewer/formats/text.h"
+
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <istream>
 
@@ -20,31 +20,6 @@ constexpr const char *kChanged = "changed while it was being read";
 
 bool is_separator(char c) {
     return c == ' ' || c == '\t' || c == ',' || c == ';' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// A token quoted for a message: at most 32 characters, control bytes shown as '?'.
-std::string quoted(const char *s, std::size_t n) {
-    std::string out = "'";
-    for (std::size_t i = 0; i < n && i < 32; ++i)
-        out += (static_cast<unsigned char>(s[i]) < 0x20 || s[i] == 0x7f) ? '?' : s[i];
-    return out + (n > 32 ? "...'" : "'");
-}
-
-bool parse_number(const char *s, std::size_t n, double &out) {
-    const char *first = s, *last = s + n;
-    if (first != last && *first == '+' && last - first > 1 && first[1] != '-' && first[1] != '+')
-        ++first;
-    const auto r = std::from_chars(first, last, out);
-    if (r.ptr != last)
-        return false;
-    if (r.ec == std::errc::result_out_of_range) {
-        // from_chars leaves the value alone; strtod gives +-HUGE_VAL or the
-        // underflowed value, which is what the text means.
-        const std::string copy(first, last);
-        out = std::strtod(copy.c_str(), nullptr);
-        return true;
-    }
-    return r.ec == std::errc();
 }
 
 // The numbers of one line. Returns false with `why` set when it is not a
@@ -65,7 +40,7 @@ bool split_line(const char *s, std::size_t n, double (&v)[kMaxColumns], int &cou
             return true; // comment line
         double value = 0;
         if (!parse_number(s + start, i - start, value)) {
-            why = quoted(s + start, i - start) + " is not a number";
+            why = quote_token(s + start, i - start) + " is not a number";
             return false;
         }
         if (count < kMaxColumns)

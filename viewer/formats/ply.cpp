@@ -1,0 +1,636 @@
+// PLY, read by hand in two streamed passes like XYZ: the first walks every
+// row of the file to check it, count the vertices and gather their bounds,
+// so that the voxel block is allocated once for the rows really there; the
+// second stores each vertex straight into the block, centred and scaled in
+// double precision. No Debian library reads PLY points streamed into a block
+// of ours: the model importer builds a whole scene first (several times the
+// block's memory on a large scan), draws made-up points when an element
+// comes before the vertices (a camera, say), and ignores diffuse_* colours.
+#include "viewer/formats/ply.h"
+
+#include "viewer/formats/row_counts.h"
+#include "viewer/formats/text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <istream>
+#include <string_view>
+#include <vector>
+
+namespace vv {
+namespace {
+
+enum class Type : std::uint8_t { I8, U8, I16, U16, I32, U32, F32, F64 };
+
+const struct {
+    const char *name;
+    Type type;
+} kTypes[] = {
+    {"char", Type::I8},   {"int8", Type::I8},     {"uchar", Type::U8},   {"uint8", Type::U8},
+    {"short", Type::I16}, {"int16", Type::I16},   {"ushort", Type::U16}, {"uint16", Type::U16},
+    {"int", Type::I32},   {"int32", Type::I32},   {"uint", Type::U32},   {"uint32", Type::U32},
+    {"float", Type::F32}, {"float32", Type::F32}, {"double", Type::F64}, {"float64", Type::F64}};
+
+std::size_t size_of(Type t) {
+    static const std::size_t kSizes[] = {1, 1, 2, 2, 4, 4, 4, 8};
+    return kSizes[static_cast<int>(t)];
+}
+
+bool is_integer(Type t) {
+    return t != Type::F32 && t != Type::F64;
+}
+
+// What a colour value of the type means at full intensity.
+double full_scale(Type t) {
+    switch (t) {
+    case Type::I16:
+    case Type::U16:
+        return 65535;
+    case Type::F32:
+    case Type::F64:
+        return 1;
+    default:
+        return 255;
+    }
+}
+
+// The header's table of properties, all of them kept (and not only the ones
+// read today) so that scalar fields can be read later without a new parser.
+struct Property {
+    std::string name;
+    Type type = Type::U8; // of the value, or of each item of a list
+    bool list = false;
+    Type count_type = Type::U8; // of a list's item count
+};
+
+struct Element {
+    std::string name;
+    std::uint64_t count = 0;
+    std::vector<Property> properties;
+    // Bytes per binary row; 0 when a list makes rows differ.
+    std::uint64_t row_size() const {
+        std::uint64_t n = 0;
+        for (const Property &p : properties) {
+            if (p.list)
+                return 0;
+            n += size_of(p.type);
+        }
+        return n;
+    }
+};
+
+enum class Format { Ascii, Little, Big };
+
+constexpr std::size_t kChunk = std::size_t{1} << 16;
+constexpr std::size_t kMaxLine = std::size_t{1} << 20;
+constexpr int kMaxHeaderLines = 10000;
+constexpr const char *kChanged = "changed while it was being read";
+
+// The stream through a buffer of our own: bytes for binary rows, lines for
+// the header and ascii rows, and jumps over rows that are not read.
+class Source {
+  public:
+    explicit Source(std::istream &in) : in_(in), buf_(kChunk) {}
+
+    // The next n bytes, or nullptr when the stream ends first.
+    const char *take(std::size_t n) {
+        if (end_ - pos_ < n && !fill(n))
+            return nullptr;
+        const char *p = buf_.data() + pos_;
+        pos_ += n;
+        return p;
+    }
+
+    // The next line, without its "\n" or "\r\n"; false at the end of the
+    // stream or (too_long set) when no line end comes within kMaxLine bytes.
+    bool line(std::string_view &out, bool &too_long) {
+        too_long = false;
+        std::size_t scanned = 0;
+        while (true) {
+            const char *start = buf_.data() + pos_;
+            const auto *nl = static_cast<const char *>(
+                std::memchr(start + scanned, '\n', end_ - pos_ - scanned));
+            std::size_t len = 0;
+            if (nl) {
+                len = static_cast<std::size_t>(nl - start);
+                pos_ += len + 1;
+            } else {
+                scanned = end_ - pos_;
+                if (scanned >= kMaxLine) {
+                    too_long = true;
+                    return false;
+                }
+                if (fill(scanned + 1))
+                    continue;
+                if (end_ == pos_)
+                    return false;
+                start = buf_.data() + pos_; // the last line, without a line end
+                len = end_ - pos_;
+                pos_ = end_;
+            }
+            if (len > 0 && start[len - 1] == '\r')
+                --len;
+            out = std::string_view(start, len);
+            return true;
+        }
+    }
+
+    std::uint64_t offset() const { return base_ + pos_; }
+
+    void seek(std::uint64_t at) {
+        if (at >= base_ && at <= base_ + end_) {
+            pos_ = static_cast<std::size_t>(at - base_);
+            return;
+        }
+        in_.clear();
+        in_.seekg(static_cast<std::streamoff>(at));
+        base_ = at;
+        pos_ = end_ = 0;
+    }
+
+  private:
+    // Makes at least `want` bytes available from pos_; false at end of stream.
+    bool fill(std::size_t want) {
+        std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+        base_ += pos_;
+        end_ -= pos_;
+        pos_ = 0;
+        if (buf_.size() < want)
+            buf_.resize(std::max(want, 2 * buf_.size()));
+        while (end_ < want && in_) {
+            in_.read(buf_.data() + end_, static_cast<std::streamsize>(buf_.size() - end_));
+            end_ += static_cast<std::size_t>(in_.gcount());
+        }
+        return end_ >= want;
+    }
+
+    std::istream &in_;
+    std::vector<char> buf_;
+    std::uint64_t base_ = 0; // stream offset of buf_[0]
+    std::size_t pos_ = 0, end_ = 0;
+};
+
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Splits a line into its words; returns how many there were (all of them),
+// storing at most `max`.
+std::size_t split(std::string_view s, std::string_view *words, std::size_t max) {
+    std::size_t n = 0, i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && is_space(s[i]))
+            ++i;
+        if (i == s.size())
+            break;
+        const std::size_t start = i;
+        while (i < s.size() && !is_space(s[i]))
+            ++i;
+        if (n < max)
+            words[n] = s.substr(start, i - start);
+        ++n;
+    }
+    return n;
+}
+
+std::string quote(std::string_view s) {
+    return quote_token(s.data(), s.size());
+}
+
+bool find_type(std::string_view word, Type &t) {
+    for (const auto &k : kTypes)
+        if (word == k.name) {
+            t = k.type;
+            return true;
+        }
+    return false;
+}
+
+// One value of a binary row, in the file's byte order.
+double decode(const char *p, Type t, bool swap) {
+    unsigned char b[8];
+    const std::size_t n = size_of(t);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<unsigned char>(p[swap ? n - 1 - i : i]);
+    switch (t) {
+#define VV_DECODE(kind, ctype)                                                                     \
+    case Type::kind: {                                                                             \
+        ctype v;                                                                                   \
+        std::memcpy(&v, b, sizeof v);                                                              \
+        return static_cast<double>(v);                                                             \
+    }
+        VV_DECODE(I8, std::int8_t)
+        VV_DECODE(U8, std::uint8_t)
+        VV_DECODE(I16, std::int16_t)
+        VV_DECODE(U16, std::uint16_t)
+        VV_DECODE(I32, std::int32_t)
+        VV_DECODE(U32, std::uint32_t)
+        VV_DECODE(F32, float)
+        VV_DECODE(F64, double)
+#undef VV_DECODE
+    }
+    return 0;
+}
+
+bool host_is_little_endian() {
+    const std::uint16_t one = 1;
+    unsigned char first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+struct Tally {
+    Bounds bounds;
+    std::size_t points = 0;
+    std::size_t skipped = 0;
+};
+
+class Reader {
+  public:
+    Reader(std::istream &in, const std::string &name, std::string &error)
+        : src_(in), name_(name), error_(error) {}
+
+    bool header();
+    bool pass(Tally &t, Cloud *store, const Normaliser *norm);
+    bool has_vertices() const { return vertex_ < elements_.size(); }
+    void rewind() {
+        src_.seek(body_);
+        line_ = body_line_;
+    }
+    std::uint64_t size = 0; // of the whole stream
+
+  private:
+    bool fail(const std::string &why) {
+        error_ = name_ + ": " + why;
+        return false;
+    }
+    bool fail_line(const std::string &why) {
+        return fail("line " + std::to_string(line_) + ": " + why);
+    }
+    bool truncated(const Element &e, std::uint64_t found) {
+        error_ = truncated_message(name_, e.count,
+                                   printable(e.name.data(), e.name.size()) + " rows", found);
+        return false;
+    }
+    bool next_line(std::string_view &s, bool &end);
+    bool header_line(std::string_view s);
+    bool find_roles();
+    bool point(const double *v, Tally &t, Cloud *store, const Normaliser *norm);
+    bool ascii_vertices(const Element &e, Tally &t, Cloud *store, const Normaliser *norm);
+    bool ascii_skip(const Element &e);
+    bool binary_rows(const Element &e, Tally *t, Cloud *store, const Normaliser *norm);
+
+    Source src_;
+    const std::string &name_;
+    std::string &error_;
+    std::size_t line_ = 0;
+    bool have_format_ = false;
+    Format format_ = Format::Ascii;
+    bool swap_ = false;
+    std::vector<Element> elements_;
+    std::size_t vertex_ = 0; // index of the vertex element; the count of them for none
+    // Indices into the vertex element's properties: x, y, z, then red,
+    // green, blue (-1 for no colour).
+    int roles_[6] = {-1, -1, -1, -1, -1, -1};
+    double scale_[3] = {1, 1, 1};
+    std::uint64_t body_ = 0;
+    std::size_t body_line_ = 0;
+};
+
+// The next line of text; `end` set at the end of the stream.
+bool Reader::next_line(std::string_view &s, bool &end) {
+    bool too_long = false;
+    end = false;
+    if (src_.line(s, too_long)) {
+        ++line_;
+        return true;
+    }
+    if (too_long)
+        return fail_line("longer than " + std::to_string(kMaxLine) + " characters");
+    end = true;
+    return false;
+}
+
+bool Reader::header_line(std::string_view s) {
+    std::string_view w[6];
+    const std::size_t n = split(s, w, 6);
+    if (n == 0 || w[0] == "comment" || w[0] == "obj_info")
+        return true;
+    if (w[0] == "format") {
+        if (n < 2)
+            return fail_line("format line without a format");
+        if (w[1] == "ascii")
+            format_ = Format::Ascii;
+        else if (w[1] == "binary_little_endian")
+            format_ = Format::Little;
+        else if (w[1] == "binary_big_endian")
+            format_ = Format::Big;
+        else
+            return fail_line("unknown format " + quote(w[1]));
+        have_format_ = true;
+        return true;
+    }
+    if (w[0] == "element") {
+        if (n < 3)
+            return fail_line("element line needs a name and a count");
+        Element e;
+        e.name = std::string(w[1]);
+        const auto r = std::from_chars(w[2].data(), w[2].data() + w[2].size(), e.count);
+        if (r.ec != std::errc() || r.ptr != w[2].data() + w[2].size())
+            return fail_line("element count " + quote(w[2]) + " is not a whole number");
+        elements_.push_back(std::move(e));
+        return true;
+    }
+    if (w[0] == "property") {
+        if (elements_.empty())
+            return fail_line("property before any element");
+        Property p;
+        const bool list = n >= 2 && w[1] == "list";
+        if (n < (list ? 5u : 3u))
+            return fail_line(list ? "list property needs a count type, an item type and a name"
+                                  : "property needs a type and a name");
+        const std::string_view type = w[list ? 2 : 1];
+        if (!find_type(type, list ? p.count_type : p.type))
+            return fail_line("unknown property type " + quote(type));
+        if (list) {
+            if (!is_integer(p.count_type))
+                return fail_line("list count type " + quote(type) + " is not an integer type");
+            if (!find_type(w[3], p.type))
+                return fail_line("unknown property type " + quote(w[3]));
+        }
+        p.list = list;
+        p.name = std::string(w[list ? 4 : 2]);
+        elements_.back().properties.push_back(std::move(p));
+        return true;
+    }
+    // Any other line (a bare text line some exporters write) is ignored, as
+    // the importer has always done.
+    return true;
+}
+
+bool Reader::header() {
+    std::string_view s;
+    bool end = false;
+    if (!next_line(s, end))
+        return end ? fail("empty file") : false;
+    std::string_view first[2];
+    if (split(s, first, 2) != 1 || first[0] != "ply")
+        return fail("not a PLY file (no 'ply' line at the start)");
+    while (true) {
+        if (!next_line(s, end))
+            return end ? fail("the header has no end_header line") : false;
+        std::string_view w[1];
+        if (split(s, w, 1) >= 1 && w[0] == "end_header")
+            break;
+        if (line_ > kMaxHeaderLines)
+            return fail("the header has no end_header line in its first " +
+                        std::to_string(kMaxHeaderLines) + " lines");
+        if (!header_line(s))
+            return false;
+    }
+    if (!have_format_)
+        return fail("the header has no format line");
+    swap_ = format_ != Format::Ascii && (format_ == Format::Little) != host_is_little_endian();
+    body_ = src_.offset();
+    body_line_ = line_;
+    return find_roles();
+}
+
+bool Reader::find_roles() {
+    const auto vertex = std::find_if(elements_.begin(), elements_.end(),
+                                     [](const Element &e) { return e.name == "vertex"; });
+    vertex_ = static_cast<std::size_t>(vertex - elements_.begin());
+    if (vertex == elements_.end())
+        return true; // refused after the first pass, which may find the file short
+
+    static const char *const kNames[6][3] = {
+        {"x", nullptr, nullptr},         {"y", nullptr, nullptr},
+        {"z", nullptr, nullptr},         {"red", "r", "diffuse_red"},
+        {"green", "g", "diffuse_green"}, {"blue", "b", "diffuse_blue"}};
+    const std::vector<Property> &props = vertex->properties;
+    for (int role = 0; role < 6; ++role)
+        for (std::size_t i = 0; i < props.size() && roles_[role] < 0; ++i)
+            for (const char *n : kNames[role])
+                if (n && !props[i].list && props[i].name == n)
+                    roles_[role] = static_cast<int>(i);
+    for (int axis = 0; axis < 3; ++axis)
+        if (roles_[axis] < 0)
+            return fail(std::string("the vertex element has no ") + "xyz"[axis] + " property");
+    if (roles_[3] < 0 || roles_[4] < 0 || roles_[5] < 0)
+        roles_[3] = roles_[4] = roles_[5] = -1;
+    for (int c = 0; c < 3 && roles_[3] >= 0; ++c)
+        scale_[c] = full_scale(props[static_cast<std::size_t>(roles_[3 + c])].type);
+    return true;
+}
+
+float unit(double v, double scale) {
+    const double c = v / scale;
+    return std::isfinite(c) ? static_cast<float>(std::clamp(c, 0.0, 1.0)) : 0.0f;
+}
+
+// One vertex row's values, indexed by property (lists left out).
+bool Reader::point(const double *v, Tally &t, Cloud *store, const Normaliser *norm) {
+    const double x = v[roles_[0]], y = v[roles_[1]], z = v[roles_[2]];
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
+        ++t.skipped;
+        return true;
+    }
+    if (!store) {
+        t.bounds.add(x, y, z);
+        ++t.points;
+        return true;
+    }
+    if (store->count == store->capacity)
+        return fail(kChanged);
+    VoxelNode &node = store->nodes[store->count++];
+    norm->apply(x, y, z, node);
+    if (roles_[3] >= 0) {
+        node.r = unit(v[roles_[3]], scale_[0]);
+        node.g = unit(v[roles_[4]], scale_[1]);
+        node.b = unit(v[roles_[5]], scale_[2]);
+    } else {
+        node.r = node.g = node.b = kNoColour;
+    }
+    return true;
+}
+
+bool is_blank(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), is_space);
+}
+
+bool Reader::ascii_vertices(const Element &e, Tally &t, Cloud *store, const Normaliser *norm) {
+    std::vector<double> values(e.properties.size(), 0.0);
+    std::string_view s;
+    bool end = false;
+    for (std::uint64_t row = 0; row < e.count;) {
+        if (!next_line(s, end))
+            return end ? truncated(e, row) : false;
+        std::size_t i = 0;
+        const auto token = [&](std::string_view &out) {
+            while (i < s.size() && is_space(s[i]))
+                ++i;
+            const std::size_t start = i;
+            while (i < s.size() && !is_space(s[i]))
+                ++i;
+            out = s.substr(start, i - start);
+            return !out.empty();
+        };
+        std::string_view tok;
+        if (is_blank(s))
+            continue;
+        for (std::size_t k = 0; k < e.properties.size(); ++k) {
+            const Property &p = e.properties[k];
+            if (!token(tok))
+                return fail_line("too few values for a vertex row");
+            double v = 0;
+            if (!parse_number(tok.data(), tok.size(), v))
+                return fail_line(quote(tok) + " is not a number");
+            if (!p.list) {
+                values[k] = v;
+                continue;
+            }
+            if (!(v >= 0 && v <= 1e9) || v != std::floor(v))
+                return fail_line("list length " + quote(tok) + " is not a whole number");
+            for (auto items = static_cast<std::uint64_t>(v); items > 0; --items)
+                if (!token(tok))
+                    return fail_line("too few values for a vertex row");
+        }
+        if (token(tok))
+            return fail_line("more values than the vertex element has properties");
+        if (!point(values.data(), t, store, norm))
+            return false;
+        ++row;
+    }
+    return true;
+}
+
+// Rows of another element in ascii: one line each, blank lines aside.
+bool Reader::ascii_skip(const Element &e) {
+    std::string_view s;
+    bool end = false;
+    for (std::uint64_t row = 0; row < e.count;) {
+        if (!next_line(s, end))
+            return end ? truncated(e, row) : false;
+        row += !is_blank(s);
+    }
+    return true;
+}
+
+// The rows of one binary element: vertices to `point` when t is given, any
+// other element skipped.
+bool Reader::binary_rows(const Element &e, Tally *t, Cloud *store, const Normaliser *norm) {
+    if (e.properties.empty())
+        return true; // rows of nothing, however many, take no bytes
+    const std::uint64_t row_size = e.row_size();
+    const std::uint64_t left = size - std::min(size, src_.offset());
+    if (row_size > 0 && !t) {
+        // Rows of one size: the length of the file says how many are there.
+        const std::uint64_t rows = std::min(e.count, left / row_size);
+        if (rows < e.count)
+            return truncated(e, rows);
+        src_.seek(src_.offset() + rows * row_size);
+        return true;
+    }
+    std::vector<double> values(e.properties.size(), 0.0);
+    if (row_size > 0) {
+        // Vertex rows of one size: decode the values we use, at their offsets.
+        std::vector<std::size_t> offsets;
+        for (std::size_t k = 0, at = 0; k < e.properties.size();
+             at += size_of(e.properties[k++].type))
+            offsets.push_back(at);
+        for (std::uint64_t row = 0; row < e.count; ++row) {
+            const char *bytes = src_.take(static_cast<std::size_t>(row_size));
+            if (!bytes)
+                return truncated(e, row);
+            for (const int k : roles_)
+                if (k >= 0)
+                    values[k] = decode(bytes + offsets[k], e.properties[k].type, swap_);
+            if (!point(values.data(), *t, store, norm))
+                return false;
+        }
+        return true;
+    }
+    for (std::uint64_t row = 0; row < e.count; ++row) {
+        for (std::size_t k = 0; k < e.properties.size(); ++k) {
+            const Property &p = e.properties[k];
+            const Type type = p.list ? p.count_type : p.type;
+            const char *bytes = src_.take(size_of(type));
+            if (!bytes)
+                return truncated(e, row);
+            values[k] = decode(bytes, type, swap_);
+            if (!p.list)
+                continue;
+            if (values[k] < 0)
+                return fail("a " + printable(e.name.data(), e.name.size()) +
+                            " row has a negative list length");
+            const std::uint64_t skip = static_cast<std::uint64_t>(values[k]) * size_of(p.type);
+            const std::uint64_t here = src_.offset();
+            if (skip > size - std::min(size, here))
+                return truncated(e, row);
+            src_.seek(here + skip);
+        }
+        if (t && !point(values.data(), *t, store, norm))
+            return false;
+    }
+    return true;
+}
+
+// One pass over the body: without `store` every element is walked (its rows
+// counted) and the vertices measured; with it, the vertices are stored and
+// what follows them is left unread.
+bool Reader::pass(Tally &t, Cloud *store, const Normaliser *norm) {
+    for (std::size_t i = 0; i < elements_.size(); ++i) {
+        const Element &e = elements_[i];
+        if (store && i > vertex_)
+            break;
+        const bool vertex = i == vertex_;
+        const bool ok = format_ == Format::Ascii
+                            ? (vertex ? ascii_vertices(e, t, store, norm) : ascii_skip(e))
+                            : binary_rows(e, vertex ? &t : nullptr, store, norm);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool read_ply(std::istream &in, const std::string &name, Cloud &cloud, std::string &error) {
+    clear(cloud);
+    Reader reader(in, name, error);
+    in.clear();
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0);
+    if (!in || size < 0) {
+        error = name + ": cannot be read a second time (not a regular file?)";
+        return false;
+    }
+    reader.size = static_cast<std::uint64_t>(size);
+    Tally measure;
+    if (!reader.header() || !reader.pass(measure, nullptr, nullptr))
+        return false;
+    if (!reader.has_vertices()) {
+        error = name + ": no vertex element";
+        return false;
+    }
+    if (!allocate_points(cloud, measure.points, measure.skipped, name, "vertices", error))
+        return false;
+    reader.rewind();
+    const Normaliser norm(measure.bounds);
+    Tally store;
+    const bool stored = reader.pass(store, &cloud, &norm);
+    if (!stored || cloud.count != measure.points) {
+        clear(cloud);
+        if (stored)
+            error = name + ": " + kChanged;
+        return false;
+    }
+    cloud.skipped = measure.skipped;
+    return true;
+}
+
+} // namespace vv

@@ -1,0 +1,29 @@
+// PLY point data: the x, y, z and colour of each row of the vertex element.
+#ifndef VORLIX_VIEWER_FORMATS_PLY_H
+#define VORLIX_VIEWER_FORMATS_PLY_H
+
+#include "viewer/cloud.h"
+
+#include <iosfwd>
+#include <string>
+
+namespace vv {
+
+// Reads a PLY file (ascii, binary_little_endian or binary_big_endian) into
+// the cloud, every vertex row with finite coordinates one voxel, fitted into
+// the cube; rows with a NaN or infinite coordinate are skipped and counted.
+// x, y and z may have any numeric type. Colours come from red/green/blue,
+// r/g/b or diffuse_red/diffuse_green/diffuse_blue: 0..255 for byte (and
+// 32-bit integer) types, 0..65535 for 16-bit ones, 0..1 for floating point
+// ones, clamped; without them the voxels are marked kNoColour. Other
+// properties are skipped, and the rows of other elements are skipped before
+// the vertex element and counted after it. A file that ends before the rows
+// its header declares is refused with truncated_message() (row_counts.h).
+// The stream is read twice (bounds, then voxels), so it must be seekable.
+// On failure returns false, the cloud cleared, with error set to
+// "NAME: line N: problem" (header and ascii rows) or "NAME: problem".
+bool read_ply(std::istream &in, const std::string &name, Cloud &cloud, std::string &error);
+
+} // namespace vv
+
+#endif
