@@ -1,5 +1,7 @@
 // Load time and memory of vorlix-view's loader on generated binary PLY clouds.
 //   viewer_load_bench [N...]        (default: 100000 1000000 10000000)
+//   viewer_load_bench --write N PATH   only writes the cloud of N points
+//   viewer_load_bench --measure PATH   only loads PATH and prints one row
 // Each size is written to a temporary file and loaded in a fresh process (this
 // program run again with --measure), so that every peak RSS is its own.
 #include "viewer/formats/load.h"
@@ -89,6 +91,8 @@ int measure(const char *path) {
 int main(int argc, char **argv) {
     if (argc == 3 && std::strcmp(argv[1], "--measure") == 0)
         return measure(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "--write") == 0)
+        return write_ply(argv[3], std::strtol(argv[2], nullptr, 10)) ? 0 : 1;
     std::vector<long> sizes;
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::strtol(argv[i], nullptr, 10));
