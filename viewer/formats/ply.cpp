@@ -2,14 +2,15 @@
 // row of the file to check it, count the vertices and gather their bounds,
 // so that the voxel block is allocated once for the rows really there; the
 // second stores each vertex straight into the block, centred and scaled in
-// double precision. Binary files with float x, y and z (most scans) take one
-// pass: the file's length vouches for the rows before the block is
+// double precision. Binary files with float x, y and z (most scans) take
+// one pass: the file's length vouches for the rows before the block is
 // allocated, the raw floats are stored while the bounds are gathered, and
-// they are centred and scaled in place afterwards, exactly as the second
-// pass would (a float widens to double without loss). No Debian library reads PLY points streamed
-// into a block of ours: the model importer builds a whole scene first (several times the block's
-// memory on a large scan), draws made-up points when an element comes before the vertices (a
-// camera, say), and ignores diffuse_* colours.
+// they are centred and scaled in place afterwards, the same bits as the
+// second pass (a float widens to double without loss). No Debian library
+// reads PLY points streamed into a block of ours: the model importer builds
+// a whole scene first (several times the block's memory on a large scan),
+// draws made-up points when an element comes before the vertices (a camera,
+// say), and ignores diffuse_* colours.
 #include "viewer/formats/ply.h"
 
 #include "viewer/formats/row_counts.h"
@@ -622,8 +623,9 @@ bool Reader::binary_rows(const Element &e, Tally *t, Cloud *store, const Normali
 }
 
 // The vertex rows of a binary file with float x, y and z, measured and, when
-// the block can be had for all of them, stored raw into `early` (compacted
-// past skipped rows). Colours are stored as the second pass would.
+// the block can be had for all of them, stored raw into `early`, colours as
+// the second pass would. A skipped row leaves the block one node too large:
+// read_ply then makes the second pass into a block of the points' size.
 bool Reader::float_vertices(const Element &e, std::uint64_t row_size, Tally &t) {
     const std::uint64_t left = size - std::min(size, src_.offset());
     const std::uint64_t rows = std::min(e.count, left / row_size);
