@@ -492,6 +492,41 @@ TEST(ViewerPly, ElementsWithoutPropertiesTakeNoBytes) {
     EXPECT_EQ(r.cloud.count, 1u);
 }
 
+// Binary files with float x, y, z are stored in one pass and scaled in place;
+// the same points as doubles, or with a NaN row among them (both read in two
+// passes), must give the very same bits.
+TEST(ViewerPly, FloatPositionsStoreTheSameBitsInOneOrTwoPasses) {
+    const std::vector<std::array<double, 3>> points = {
+        {0.1f, -3.3f, 1e7f}, {123.456f, 7.0f, 1e7f + 2}, {-0.7f, 1e-3f, 9999999.0f}};
+    const auto file = [&](const char *format, const char *type, bool nan_row) {
+        const std::string t = type;
+        PlyElement v{
+            "vertex", {t + " x", t + " y", t + " z", "uchar red", "uchar g", "uchar b"}, {}};
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            if (nan_row && i == 1)
+                v.rows.push_back({0, std::nan(""), 0, 0, 0, 0});
+            v.rows.push_back({points[i][0], points[i][1], points[i][2], 17.0 * i, 255, 3});
+        }
+        return ply_file(format, {v});
+    };
+    for (const char *format : {"binary_little_endian", "binary_big_endian"}) {
+        const Loaded one = read_ply(file(format, "float", false));
+        ASSERT_TRUE(one.ok) << one.error;
+        for (const auto &[type, nan_row] : {std::pair{"float", true}, {"double", false}}) {
+            SCOPED_TRACE(std::string(format) + ", " + type + (nan_row ? " with a NaN row" : ""));
+            const Loaded two = read_ply(file(format, type, nan_row));
+            ASSERT_TRUE(two.ok) << two.error;
+            ASSERT_EQ(two.cloud.count, points.size());
+            EXPECT_EQ(two.cloud.capacity, two.cloud.count);
+            EXPECT_EQ(two.cloud.skipped, nan_row ? 1u : 0u);
+            for (std::size_t i = 0; i < points.size(); ++i)
+                EXPECT_EQ(
+                    std::memcmp(&one.cloud.nodes[i].x, &two.cloud.nodes[i].x, 6 * sizeof(float)), 0)
+                    << "node " << i;
+        }
+    }
+}
+
 // Bytes that are not printable ASCII are written as \xNN in every message
 // that quotes a token, XYZ and PLY alike.
 TEST(ViewerPly, BadBytesAreEscapedInMessages) {

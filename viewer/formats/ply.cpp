@@ -2,10 +2,15 @@
 // row of the file to check it, count the vertices and gather their bounds,
 // so that the voxel block is allocated once for the rows really there; the
 // second stores each vertex straight into the block, centred and scaled in
-// double precision. No Debian library reads PLY points streamed into a block
-// of ours: the model importer builds a whole scene first (several times the
-// block's memory on a large scan), draws made-up points when an element
-// comes before the vertices (a camera, say), and ignores diffuse_* colours.
+// double precision. Binary files with float x, y and z (most scans) take
+// one pass: the file's length vouches for the rows before the block is
+// allocated, the raw floats are stored while the bounds are gathered, and
+// they are centred and scaled in place afterwards, the same bits as the
+// second pass (a float widens to double without loss). No Debian library
+// reads PLY points streamed into a block of ours: the model importer builds
+// a whole scene first (several times the block's memory on a large scan),
+// draws made-up points when an element comes before the vertices (a camera,
+// say), and ignores diffuse_* colours.
 #include "viewer/formats/ply.h"
 
 #include "viewer/formats/row_counts.h"
@@ -85,6 +90,8 @@ struct Element {
 enum class Format { Ascii, Little, Big };
 
 constexpr std::size_t kChunk = std::size_t{1} << 16;
+// Bytes of binary vertex rows taken from the buffer at once.
+constexpr std::size_t kRowBlock = std::size_t{1} << 20;
 constexpr std::size_t kMaxLine = std::size_t{1} << 20;
 constexpr int kMaxHeaderLines = 10000;
 constexpr const char *kChanged = "changed while it was being read";
@@ -235,6 +242,17 @@ double decode(const char *p, Type t, bool swap) {
     return 0;
 }
 
+// A float of the file, its bytes swapped when `swap`.
+template <bool swap> float load_float(const char *p) {
+    std::uint32_t u;
+    std::memcpy(&u, p, sizeof u);
+    if (swap)
+        u = __builtin_bswap32(u);
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
 bool host_is_little_endian() {
     const std::uint16_t one = 1;
     unsigned char first;
@@ -261,6 +279,10 @@ class Reader {
         line_ = body_line_;
     }
     std::uint64_t size = 0; // of the whole stream
+    // Set before the first pass: a binary file with float x, y and z stores
+    // its vertices here as it is measured (see float_vertices).
+    Cloud *early = nullptr;
+    bool early_stored = false; // all vertex rows are in `early`, raw
 
   private:
     bool fail(const std::string &why) {
@@ -282,6 +304,9 @@ class Reader {
     bool ascii_vertices(const Element &e, Tally &t, Cloud *store, const Normaliser *norm);
     bool ascii_skip(const Element &e);
     bool binary_rows(const Element &e, Tally *t, Cloud *store, const Normaliser *norm);
+    bool float_vertices(const Element &e, std::uint64_t row_size, Tally &t);
+    template <bool swap, bool bytes>
+    void store_floats(const char *rows, std::size_t n, std::size_t row_size, Tally &t);
 
     Source src_;
     const std::string &name_;
@@ -296,6 +321,9 @@ class Reader {
     // green, blue (-1 for no colour).
     int roles_[6] = {-1, -1, -1, -1, -1, -1};
     double scale_[3] = {1, 1, 1};
+    // Byte offset in a binary vertex row and type of each of those roles.
+    std::size_t offsets_[6] = {};
+    Type types_[6] = {};
     std::uint64_t body_ = 0;
     std::size_t body_line_ = 0;
 };
@@ -423,6 +451,16 @@ bool Reader::find_roles() {
         roles_[3] = roles_[4] = roles_[5] = -1;
     for (int c = 0; c < 3 && roles_[3] >= 0; ++c)
         scale_[c] = full_scale(props[static_cast<std::size_t>(roles_[3 + c])].type);
+    std::size_t at[sizeof roles_ / sizeof *roles_] = {};
+    for (int role = 0; role < 6; ++role) {
+        if (roles_[role] < 0)
+            continue;
+        const auto k = static_cast<std::size_t>(roles_[role]);
+        for (std::size_t i = 0; i < k; ++i)
+            at[role] += props[i].list ? 0 : size_of(props[i].type);
+        offsets_[role] = at[role];
+        types_[role] = props[k].type;
+    }
     return true;
 }
 
@@ -534,6 +572,12 @@ bool Reader::binary_rows(const Element &e, Tally *t, Cloud *store, const Normali
         src_.seek(src_.offset() + rows * row_size);
         return true;
     }
+    if (row_size > 0 && t && !store && early) {
+        const Property *const p = e.properties.data();
+        if (p[roles_[0]].type == Type::F32 && p[roles_[1]].type == Type::F32 &&
+            p[roles_[2]].type == Type::F32)
+            return float_vertices(e, row_size, *t);
+    }
     std::vector<double> values(e.properties.size(), 0.0);
     if (row_size > 0) {
         // Vertex rows of one size: decode the values we use, at their offsets.
@@ -578,6 +622,94 @@ bool Reader::binary_rows(const Element &e, Tally *t, Cloud *store, const Normali
     return true;
 }
 
+// The vertex rows of a binary file with float x, y and z, measured and, when
+// the block can be had for all of them, stored raw into `early`, colours as
+// the second pass would. A skipped row leaves the block one node too large:
+// read_ply then makes the second pass into a block of the points' size.
+bool Reader::float_vertices(const Element &e, std::uint64_t row_size, Tally &t) {
+    const std::uint64_t left = size - std::min(size, src_.offset());
+    const std::uint64_t rows = std::min(e.count, left / row_size);
+    if (rows < e.count)
+        return truncated(e, rows); // before any allocation
+    // Rows are at least 12 bytes and all in the file, so this cannot overflow.
+    if (rows > 0 && !allocate(*early, static_cast<std::size_t>(rows)))
+        early = nullptr; // left to the two passes, with their message
+    const Property *const p = e.properties.data();
+    const bool bytes =
+        roles_[3] < 0 || (p[roles_[3]].type == Type::U8 && p[roles_[4]].type == Type::U8 &&
+                          p[roles_[5]].type == Type::U8);
+    const std::size_t per_block = std::max<std::size_t>(1, kRowBlock / row_size);
+    for (std::uint64_t row = 0; row < rows;) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(rows - row, per_block));
+        const char *block = src_.take(n * static_cast<std::size_t>(row_size));
+        if (!block)
+            return fail(kChanged);
+        const auto rs = static_cast<std::size_t>(row_size);
+        if (swap_)
+            bytes ? store_floats<true, true>(block, n, rs, t)
+                  : store_floats<true, false>(block, n, rs, t);
+        else
+            bytes ? store_floats<false, true>(block, n, rs, t)
+                  : store_floats<false, false>(block, n, rs, t);
+        row += n;
+    }
+    early_stored = early != nullptr;
+    return true;
+}
+
+// n rows into `early` (or only measured, without it). `bytes`: colours are
+// uchar (or absent), read without decode().
+template <bool swap, bool bytes>
+void Reader::store_floats(const char *rows, std::size_t n, std::size_t row_size, Tally &t) {
+    const std::size_t ox = offsets_[0], oy = offsets_[1], oz = offsets_[2];
+    const bool colour = roles_[3] >= 0;
+    const std::size_t oc[3] = {offsets_[3], offsets_[4], offsets_[5]};
+    const Type tc[3] = {types_[3], types_[4], types_[5]};
+    Bounds &b = t.bounds;
+    VoxelNode *const nodes = early ? early->nodes.get() : nullptr;
+    // unit() of every byte, worked out once rather than per value.
+    float byte_unit[3][256];
+    for (int c = 0; c < 3 && bytes && colour; ++c)
+        for (int v = 0; v < 256; ++v)
+            byte_unit[c][v] = unit(v, scale_[c]);
+    for (std::size_t i = 0; i < n; ++i, rows += row_size) {
+        const float x = load_float<swap>(rows + ox), y = load_float<swap>(rows + oy),
+                    z = load_float<swap>(rows + oz);
+        if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
+            ++t.skipped;
+            continue;
+        }
+        if (b.empty) {
+            b.add(x, y, z);
+        } else {
+            const double p[3] = {x, y, z};
+            for (int k = 0; k < 3; ++k) {
+                b.lo[k] = std::min(b.lo[k], p[k]);
+                b.hi[k] = std::max(b.hi[k], p[k]);
+            }
+        }
+        if (nodes) {
+            VoxelNode &node = nodes[t.points];
+            node.x = x;
+            node.y = y;
+            node.z = z;
+            if (!colour) {
+                node.r = node.g = node.b = kNoColour;
+            } else if (bytes) {
+                node.r = byte_unit[0][static_cast<unsigned char>(rows[oc[0]])];
+                node.g = byte_unit[1][static_cast<unsigned char>(rows[oc[1]])];
+                node.b = byte_unit[2][static_cast<unsigned char>(rows[oc[2]])];
+            } else {
+                node.r = unit(decode(rows + oc[0], tc[0], swap_), scale_[0]);
+                node.g = unit(decode(rows + oc[1], tc[1], swap_), scale_[1]);
+                node.b = unit(decode(rows + oc[2], tc[2], swap_), scale_[2]);
+            }
+        }
+        ++t.points;
+    }
+}
+
 // One pass over the body: without `store` every element is walked (its rows
 // counted) and the vertices measured; with it, the vertices are stored and
 // what follows them is left unread.
@@ -610,13 +742,30 @@ bool read_ply(std::istream &in, const std::string &name, Cloud &cloud, std::stri
         return false;
     }
     reader.size = static_cast<std::uint64_t>(size);
+    reader.early = &cloud;
     Tally measure;
-    if (!reader.header() || !reader.pass(measure, nullptr, nullptr))
+    if (!reader.header() || !reader.pass(measure, nullptr, nullptr)) {
+        clear(cloud);
         return false;
+    }
     if (!reader.has_vertices()) {
         error = name + ": no vertex element";
         return false;
     }
+    if (reader.early_stored && measure.skipped == 0 && measure.points > 0) {
+        // Every row stored raw: centre and scale them where they lie.
+        const Normaliser norm(measure.bounds);
+        for (std::size_t i = 0; i < measure.points; ++i) {
+            VoxelNode &node = cloud.nodes[i];
+            norm.apply(node.x, node.y, node.z, node);
+        }
+        cloud.count = measure.points;
+        return true;
+    }
+    // Rows were skipped (the block is too large for the points) or some
+    // coordinate is not a float: the second pass stores them, into a block
+    // of their own size.
+    clear(cloud);
     if (!allocate_points(cloud, measure.points, measure.skipped, name, "vertices", error))
         return false;
     reader.rewind();

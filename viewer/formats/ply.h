@@ -19,7 +19,9 @@ namespace vv {
 // properties are skipped, and the rows of other elements are skipped before
 // the vertex element and counted after it. A file that ends before the rows
 // its header declares is refused with truncated_message() (row_counts.h).
-// The stream is read twice (bounds, then voxels), so it must be seekable.
+// The stream is read twice (bounds, then voxels), so it must be seekable;
+// a binary file with float x, y and z and no skipped row is read once, its
+// voxels stored as they are measured and fitted in place (the same bits).
 // On failure returns false, the cloud cleared, with error set to
 // "NAME: line N: problem" (header and ascii rows) or "NAME: problem".
 bool read_ply(std::istream &in, const std::string &name, Cloud &cloud, std::string &error);
