@@ -423,10 +423,30 @@ TEST(ViewerInteractive, SaveDragToggleAndEscape) {
     EXPECT_TRUE(colour_near(second, pixel_of(0, 0, -0.5, 300, 300), kYellow));
     EXPECT_EQ(second.count(vt::kGrey, 2), 0) << "bounding cube hidden";
 
+    // Shift-drag 60 px right and 30 px up pans: the marker follows the
+    // pointer; R brings everything back, and middle-drag pans too.
+    xdo("mousemove 100 150 keydown shift mousedown 1 mousemove 130 135 mousemove 160 120 "
+        "mouseup 1 keyup shift sleep 0.3 key s");
+    ASSERT_TRUE(wait_for(d + "vorlix-view-3.png"));
+    const vt::Win at = pixel_of(0.5, 0, 0, 300, 300);
+    const vt::Image panned = vt::Image::png(d + "vorlix-view-3.png");
+    EXPECT_TRUE(colour_near(panned, {at.x + 60, at.y + 30}, kMagenta));
+    EXPECT_TRUE(panned.black(static_cast<int>(at.x), static_cast<int>(at.y)));
+    xdo("key r sleep 0.3 key s");
+    ASSERT_TRUE(wait_for(d + "vorlix-view-4.png"));
+    EXPECT_TRUE(colour_near(vt::Image::png(d + "vorlix-view-4.png"), pixel_of(0, 0, 0.5, 300, 300),
+                            kMagenta));
+    xdo("mousemove 150 150 mousedown 2 mousemove 150 160 mousemove 150 170 mouseup 2 sleep 0.3 "
+        "key s");
+    ASSERT_TRUE(wait_for(d + "vorlix-view-5.png"));
+    EXPECT_TRUE(colour_near(vt::Image::png(d + "vorlix-view-5.png"),
+                            pixel_of(0, -20 * 0.8 * 2.6 / 300, 0.5, 300, 300), kMagenta));
+
     xdo("key Escape");
     const Outcome r = finish(pid, d + "out.txt", d + "err.txt");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "saved vorlix-view-1.png\nsaved vorlix-view-2.png\n");
+    EXPECT_EQ(r.out, "saved vorlix-view-1.png\nsaved vorlix-view-2.png\nsaved vorlix-view-3.png\n"
+                     "saved vorlix-view-4.png\nsaved vorlix-view-5.png\n");
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include "viewer/png.h"
 #include "viewer/view.h"
 
+#include "geometry.h"
+
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -1020,10 +1022,28 @@ TEST(ViewerView, KeysChangeTheSettingsTheLibraryGets) {
         v.zoom_steps(1);
     EXPECT_GE(v.distance, 0.3f) << "never through the near plane";
     v.drag(40, 40);
+    v.pan_by(40, 40, 500);
     EXPECT_EQ(v.key('r'), A::Redraw);
     EXPECT_FLOAT_EQ(v.yaw, 30.0f); // back to the view the command line asked for
     EXPECT_FLOAT_EQ(v.pitch, -10.0f);
     EXPECT_FLOAT_EQ(v.distance, vv::kHomeDistance);
+    EXPECT_EQ(v.pan[0], 0.0f);
+    EXPECT_EQ(v.pan[1], 0.0f);
+}
+
+// The cloud's centre follows the pointer by the dragged pixels, at any zoom
+// and window height (GLUT's y grows downwards, the window's upwards).
+TEST(ViewerView, PanMovesTheCentreWithThePointer) {
+    for (const auto &[dx, dy, height, zoom] :
+         {std::array<int, 4>{100, 0, 500, 0}, {-30, 45, 300, 3}, {7, -60, 640, -5}}) {
+        vv::View v;
+        v.zoom_steps(zoom);
+        v.pan_by(dx / 2, dy / 2, height);
+        v.pan_by(dx - dx / 2, dy - dy / 2, height);
+        const vt::Win c = vt::eye_to_window(v.pan[0], v.pan[1], -v.distance, height, height);
+        EXPECT_NEAR(c.x, height / 2.0 + dx, 1e-3) << dx << "," << dy;
+        EXPECT_NEAR(c.y, height / 2.0 - dy, 1e-3) << dx << "," << dy;
+    }
 }
 
 // ------------------------------------------------------------------- PNG ----

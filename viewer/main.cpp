@@ -20,7 +20,7 @@ std::string screenshot; // headless: render once into this file and exit
 int shot_w = 0, shot_h = 0;
 bool save_pending = false;
 int drag_x = 0, drag_y = 0;
-bool dragging = false;
+enum class Drag { None, Orbit, Pan } dragging = Drag::None;
 
 // Errors go to stderr under the program's name.
 void complain(const std::string &error) {
@@ -75,8 +75,9 @@ void keyboard(unsigned char key, int, int) {
 }
 
 void mouse(int button, int state, int x, int y) {
-    if (button == GLUT_LEFT_BUTTON) {
-        dragging = state == GLUT_DOWN;
+    if (button == GLUT_LEFT_BUTTON || button == GLUT_MIDDLE_BUTTON) {
+        const bool pan = button == GLUT_MIDDLE_BUTTON || (glutGetModifiers() & GLUT_ACTIVE_SHIFT);
+        dragging = state != GLUT_DOWN ? Drag::None : pan ? Drag::Pan : Drag::Orbit;
         drag_x = x;
         drag_y = y;
     } else if ((button == 3 || button == 4) && state == GLUT_DOWN) {
@@ -87,9 +88,12 @@ void mouse(int button, int state, int x, int y) {
 }
 
 void motion(int x, int y) {
-    if (!dragging)
+    if (dragging == Drag::None)
         return;
-    view.drag(x - drag_x, y - drag_y);
+    if (dragging == Drag::Pan)
+        view.pan_by(x - drag_x, y - drag_y, glutGet(GLUT_WINDOW_HEIGHT));
+    else
+        view.drag(x - drag_x, y - drag_y);
     drag_x = x;
     drag_y = y;
     glutPostRedisplay();

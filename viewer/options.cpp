@@ -8,7 +8,8 @@ namespace vv {
 
 const char *const kUsage =
     "usage: vorlix-view FILE [--screenshot OUT.png] [--size WxH] [--yaw DEG] [--pitch DEG]"
-    "  (left-drag orbit, wheel or +/- zoom, P/C points/cubes, [ ] size, B bounding cube,"
+    "  (left-drag orbit, middle- or shift-drag pan, wheel or +/- zoom, P/C points/cubes, [ ] size, "
+    "B bounding cube,"
     " R reset, S save PNG, Esc quit)";
 
 namespace {

@@ -66,6 +66,14 @@ void View::drag(int dx, int dy) {
     pitch = wrap(pitch + static_cast<float>(dy) * kDegreesPerPixel);
 }
 
+void View::pan_by(int dx, int dy, int height) {
+    // The view spans 0.8 * distance from bottom to top at the cloud's depth
+    // (near plane 0.1, half-height 0.04 there); y grows downwards in GLUT.
+    const float per_pixel = 0.8f * distance / static_cast<float>(std::max(height, 1));
+    pan[0] += static_cast<float>(dx) * per_pixel;
+    pan[1] -= static_cast<float>(dy) * per_pixel;
+}
+
 void View::zoom_steps(int steps) {
     // Multiplicative, so each step feels the same near and far. The near
     // limit stays clear of the near plane (0.1); far keeps the cloud visible.
@@ -76,6 +84,7 @@ void View::reset() {
     yaw = initial_yaw;
     pitch = initial_pitch;
     distance = kHomeDistance;
+    pan[0] = pan[1] = 0;
 }
 
 void View::matrix(float m[16]) const {
@@ -96,6 +105,14 @@ void View::apply() const {
     set_fsize(fsize);
     set_cube_englobant(bounding_cube ? 48 : 0);
     zoom(depth());
+    // The library only adds steps to its totals: send the difference.
+    void (*const translate[2])() = {translation_x, translation_y};
+    for (int i = 0; i < 2; ++i)
+        if (pan[i] != sent_pan[i]) {
+            set_delta_translation(pan[i] - sent_pan[i]);
+            translate[i]();
+            sent_pan[i] = pan[i];
+        }
 }
 
 } // namespace vv

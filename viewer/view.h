@@ -21,6 +21,8 @@ struct View {
     // Eye to cloud centre. The library places the cloud 2.2 in front of the
     // eye plus the depth total, so zoom() gets 2.2 - distance.
     float distance = kHomeDistance;
+    // The cloud's offset in the screen plane (right, up), in cube units.
+    float pan[2] = {0, 0};
     int mode = SCREEN_MODE_POINTS;
     int isize = 2;
     float fsize = 0.01f;
@@ -35,16 +37,26 @@ struct View {
     Action key(unsigned char key);
     // Left-drag by (dx, dy) pixels, y growing downwards as GLUT reports it.
     void drag(int dx, int dy);
+    // Middle-drag or shift-drag by (dx, dy) pixels of a window `height`
+    // pixels high: moves the cloud in the screen plane so that the point at
+    // its centre follows the pointer.
+    void pan_by(int dx, int dy, int height);
     // Wheel or +/-: positive steps come closer.
     void zoom_steps(int steps);
-    // Back to the first view's angles and distance.
+    // Back to the first view's angles and distance, without pan.
     void reset();
     float depth() const { return 2.2f - distance; }
     // The orientation for vorlix_render, column-major: turn by yaw about
     // the vertical axis, then by pitch about the screen's horizontal axis.
     void matrix(float out[16]) const;
-    // Sends the settings to the library (no OpenGL call).
+    // Sends the settings to the library (no OpenGL call). The pan goes
+    // through the library's translation totals, which move the cloud and
+    // not the gizmo; they start at 0 (init_transformation) and only this
+    // view moves them.
     void apply() const;
+
+  private:
+    mutable float sent_pan[2] = {0, 0}; // what the library's totals hold
 };
 
 } // namespace vv
