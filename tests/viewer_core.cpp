@@ -393,6 +393,8 @@ std::string header(const std::string &format, const std::string &elements) {
     return "ply\nformat " + format + " 1.0\n" + elements + "end_header\n";
 }
 
+const char *const kOpen3dMissing = "Open3D missing: install python3-open3d (bash .ci/deps does)";
+
 // Files from another tool: Open3D (python3-open3d) writes a coloured cloud
 // at test time (tests/open3d_ply.py) as PLY and PCD, ascii and binary, and
 // the points and colours it chose; the directory goes with the object.
@@ -425,6 +427,8 @@ struct Open3dFiles {
     // within `tolerance` of the fit.
     void expect_as_written(const char *file, float tolerance) const {
         SCOPED_TRACE(file);
+        ASSERT_EQ(status, 0) << OPEN3D_SCRIPT " failed";
+        ASSERT_EQ(want.size(), 40u);
         const vv::Cloud c = load_ok(dir + file);
         ASSERT_EQ(c.count, want.size());
         const vv::Normaliser norm(bounds);
@@ -445,9 +449,7 @@ struct Open3dFiles {
 TEST(ViewerPly, FilesWrittenByOpen3dLoadAsWritten) {
     const Open3dFiles files;
     if (files.missing())
-        GTEST_SKIP() << "Open3D missing: install python3-open3d (bash .ci/deps does)";
-    ASSERT_EQ(files.status, 0) << OPEN3D_SCRIPT " failed";
-    ASSERT_EQ(files.want.size(), 40u);
+        GTEST_SKIP() << kOpen3dMissing;
     files.expect_as_written("/open3d_ascii.ply", 1e-5f);
     files.expect_as_written("/open3d_binary.ply", 1e-6f);
 }
@@ -732,6 +734,7 @@ TEST(ViewerPcd, MalformedFilesGetAOneLineMessage) {
         {head(xyz + "POINTS 1\n"), "the header has no DATA line"},
         {head("SIZE 4 4\n"), "line 3: 'SIZE' has 2 values for 3 fields"},
         {"VERSION 0.7\nTYPE F F F\n", "line 2: 'TYPE' before FIELDS"},
+        {head(xyz + "FIELDS 4\n"), "line 5: a second FIELDS line"},
         {head("SIZE 4 3 4\n"), "line 3: SIZE '3' is not 1, 2, 4 or 8"},
         {head("SIZE 4 4 4\nTYPE F D F\n"), "line 4: TYPE 'D' is not I, U or F"},
         {head(xyz + "COUNT 1 0 1\n"), "line 5: COUNT '0' is not a whole number from 1 to 1000000"},
@@ -770,9 +773,7 @@ TEST(ViewerPcd, MalformedFilesGetAOneLineMessage) {
 TEST(ViewerPcd, FilesWrittenByOpen3dLoadAsWritten) {
     const Open3dFiles files;
     if (files.missing())
-        GTEST_SKIP() << "Open3D missing: install python3-open3d (bash .ci/deps does)";
-    ASSERT_EQ(files.status, 0) << OPEN3D_SCRIPT " failed";
-    ASSERT_EQ(files.want.size(), 40u);
+        GTEST_SKIP() << kOpen3dMissing;
     files.expect_as_written("/open3d_ascii.pcd", 1e-6f);
     files.expect_as_written("/open3d_binary.pcd", 1e-6f);
     const std::string path = files.dir + "/open3d_compressed.pcd";

@@ -66,32 +66,18 @@ bool whole_number(std::string_view s, std::uint64_t &out) {
 
 enum class Data { None, Ascii, Binary };
 
-class Reader {
+class Reader : public LineReader {
   public:
-    Reader(std::istream &in, const std::string &name, std::string &error)
-        : src_(in), name_(name), error_(error) {}
+    using LineReader::LineReader;
 
     bool header();
     bool pass(Tally &t, Cloud *store, const Normaliser *norm);
-    void rewind() {
-        src_.seek(body_);
-        line_ = body_line_;
-    }
-    std::uint64_t size = 0; // of the whole stream
 
   private:
-    bool fail(const std::string &why) {
-        error_ = name_ + ": " + why;
-        return false;
-    }
-    bool fail_line(const std::string &why) {
-        return fail("line " + std::to_string(line_) + ": " + why);
-    }
     bool truncated(std::uint64_t found) {
         error_ = truncated_message(name_, points_, "points", found);
         return false;
     }
-    bool next_line(std::string_view &s, bool &end);
     bool header_line(const std::vector<std::string_view> &w);
     bool values(const std::vector<std::string_view> &w, std::uint64_t Field::*member);
     bool finish_header();
@@ -100,10 +86,6 @@ class Reader {
     bool ascii_rows(Tally &t, Cloud *store, const Normaliser *norm);
     bool binary_rows(Tally &t, Cloud *store, const Normaliser *norm);
 
-    Source src_;
-    const std::string &name_;
-    std::string &error_;
-    std::size_t line_ = 0;
     std::vector<Field> fields_;
     bool have_size_ = false, have_type_ = false;
     bool have_width_ = false, have_points_ = false;
@@ -111,25 +93,10 @@ class Reader {
     Data data_ = Data::None;
     // Indices into fields_ of x, y, z and the packed colour (-1 for none).
     int roles_[4] = {-1, -1, -1, -1};
-    std::uint64_t record_ = 0; // bytes per binary record
-    std::size_t values_ = 0;   // values per ascii row
-    std::uint64_t body_ = 0;
-    std::size_t body_line_ = 0;
+    std::uint64_t record_ = 0;            // bytes per binary record
+    std::size_t values_ = 0;              // values per ascii row
+    std::vector<std::string_view> words_; // of the line at hand
 };
-
-// The next line of text; `end` set at the end of the stream.
-bool Reader::next_line(std::string_view &s, bool &end) {
-    bool too_long = false;
-    end = false;
-    if (src_.line(s, too_long)) {
-        ++line_;
-        return true;
-    }
-    if (too_long)
-        return fail_line("longer than " + std::to_string(kMaxLine) + " characters");
-    end = true;
-    return false;
-}
 
 // SIZE, TYPE or COUNT: one value per field. `member` is where a number goes;
 // TYPE (member null) stores its letter.
@@ -166,7 +133,9 @@ bool Reader::header_line(const std::vector<std::string_view> &w) {
     if (key == "FIELDS" || key == "COLUMNS") {
         if (w.size() < 2)
             return fail_line("FIELDS without a field");
-        fields_.clear();
+        // SIZE, TYPE and COUNT already read would not match a new list.
+        if (!fields_.empty())
+            return fail_line("a second FIELDS line");
         for (std::size_t i = 1; i < w.size(); ++i)
             fields_.push_back(Field{std::string(w[i])});
         return true;
@@ -211,15 +180,13 @@ bool Reader::header() {
         if (line_ > kMaxHeaderLines)
             return fail("the header has no DATA line in its first " +
                         std::to_string(kMaxHeaderLines) + " lines");
-        w.resize(split(s, nullptr, 0));
-        split(s, w.data(), w.size());
+        split(s, w);
         if (w.empty() || w[0][0] == '#')
             continue;
         if (!header_line(w))
             return false;
     }
-    body_ = src_.offset();
-    body_line_ = line_;
+    mark_body();
     return finish_header();
 }
 
@@ -301,23 +268,14 @@ bool Reader::ascii_rows(Tally &t, Cloud *store, const Normaliser *norm) {
             return end ? truncated(row) : false;
         if (is_blank(s))
             continue;
-        std::size_t i = 0, k = 0;
-        while (true) {
-            while (i < s.size() && is_space(s[i]))
-                ++i;
-            if (i == s.size())
-                break;
-            const std::size_t start = i;
-            while (i < s.size() && !is_space(s[i]))
-                ++i;
-            const std::string_view tok = s.substr(start, i - start);
-            if (k == values_)
-                return fail_line("more values than the fields hold");
-            if (!parse_number(tok.data(), tok.size(), v[k++]))
-                return fail_line(quote(tok) + " is not a number");
-        }
-        if (k < values_)
+        split(s, words_);
+        if (words_.size() < values_)
             return fail_line("too few values for a point");
+        if (words_.size() > values_)
+            return fail_line("more values than the fields hold");
+        for (std::size_t k = 0; k < values_; ++k)
+            if (!parse_number(words_[k].data(), words_[k].size(), v[k]))
+                return fail_line(quote(words_[k]) + " is not a number");
         double xyz[3];
         for (int axis = 0; axis < 3; ++axis)
             xyz[axis] = v[fields_[static_cast<std::size_t>(roles_[axis])].first];

@@ -110,38 +110,24 @@ template <bool swap> float load_float(const char *p) {
     return f;
 }
 
-class Reader {
+class Reader : public LineReader {
   public:
-    Reader(std::istream &in, const std::string &name, std::string &error)
-        : src_(in), name_(name), error_(error) {}
+    using LineReader::LineReader;
 
     bool header();
     bool pass(Tally &t, Cloud *store, const Normaliser *norm);
     bool has_vertices() const { return vertex_ < elements_.size(); }
-    void rewind() {
-        src_.seek(body_);
-        line_ = body_line_;
-    }
-    std::uint64_t size = 0; // of the whole stream
     // Set before the first pass: a binary file with float x, y and z stores
     // its vertices here as it is measured (see float_vertices).
     Cloud *early = nullptr;
     bool early_stored = false; // all vertex rows are in `early`, raw
 
   private:
-    bool fail(const std::string &why) {
-        error_ = name_ + ": " + why;
-        return false;
-    }
-    bool fail_line(const std::string &why) {
-        return fail("line " + std::to_string(line_) + ": " + why);
-    }
     bool truncated(const Element &e, std::uint64_t found) {
         error_ = truncated_message(name_, e.count,
                                    printable(e.name.data(), e.name.size()) + " rows", found);
         return false;
     }
-    bool next_line(std::string_view &s, bool &end);
     bool header_line(std::string_view s);
     bool find_roles();
     bool point(const double *v, Tally &t, Cloud *store, const Normaliser *norm);
@@ -152,10 +138,6 @@ class Reader {
     template <bool swap, bool bytes>
     void store_floats(const char *rows, std::size_t n, std::size_t row_size, Tally &t);
 
-    Source src_;
-    const std::string &name_;
-    std::string &error_;
-    std::size_t line_ = 0;
     bool have_format_ = false;
     Format format_ = Format::Ascii;
     bool swap_ = false;
@@ -168,23 +150,7 @@ class Reader {
     // Byte offset in a binary vertex row and type of each of those roles.
     std::size_t offsets_[6] = {};
     Type types_[6] = {};
-    std::uint64_t body_ = 0;
-    std::size_t body_line_ = 0;
 };
-
-// The next line of text; `end` set at the end of the stream.
-bool Reader::next_line(std::string_view &s, bool &end) {
-    bool too_long = false;
-    end = false;
-    if (src_.line(s, too_long)) {
-        ++line_;
-        return true;
-    }
-    if (too_long)
-        return fail_line("longer than " + std::to_string(kMaxLine) + " characters");
-    end = true;
-    return false;
-}
 
 bool Reader::header_line(std::string_view s) {
     std::string_view w[6];
@@ -266,8 +232,7 @@ bool Reader::header() {
     if (!have_format_)
         return fail("the header has no format line");
     swap_ = format_ != Format::Ascii && (format_ == Format::Little) != host_is_little_endian();
-    body_ = src_.offset();
-    body_line_ = line_;
+    mark_body();
     return find_roles();
 }
 

@@ -62,6 +62,19 @@ bool is_blank(std::string_view s) {
     return std::all_of(s.begin(), s.end(), is_space);
 }
 
+bool LineReader::next_line(std::string_view &s, bool &end) {
+    bool too_long = false;
+    end = false;
+    if (src_.line(s, too_long)) {
+        ++line_;
+        return true;
+    }
+    if (too_long)
+        return fail_line("longer than " + std::to_string(kMaxLine) + " characters");
+    end = true;
+    return false;
+}
+
 bool seekable_size(std::istream &in, const std::string &name, std::uint64_t &size,
                    std::string &error) {
     in.clear();

@@ -128,11 +128,57 @@ class Source {
     std::size_t pos_ = 0, end_ = 0;
 };
 
+// What the readers of a text header and rows share: the stream, the file's
+// name for messages, the line count, and where the rows start.
+class LineReader {
+  public:
+    LineReader(std::istream &in, const std::string &name, std::string &error)
+        : src_(in), name_(name), error_(error) {}
+
+    // Back to the first row, for the second pass.
+    void rewind() {
+        src_.seek(body_);
+        line_ = body_line_;
+    }
+    std::uint64_t size = 0; // of the whole stream
+
+  protected:
+    bool fail(const std::string &why) {
+        error_ = name_ + ": " + why;
+        return false;
+    }
+    bool fail_line(const std::string &why) {
+        return fail("line " + std::to_string(line_) + ": " + why);
+    }
+    // The next line of text; `end` set at the end of the stream.
+    bool next_line(std::string_view &s, bool &end);
+    // The header ends here: the rows start.
+    void mark_body() {
+        body_ = src_.offset();
+        body_line_ = line_;
+    }
+
+    Source src_;
+    const std::string &name_;
+    std::string &error_;
+    std::size_t line_ = 0;
+
+  private:
+    std::uint64_t body_ = 0;
+    std::size_t body_line_ = 0;
+};
+
 bool is_space(char c);
 
 // Splits a line into its words; returns how many there were (all of them),
 // storing at most `max`.
 std::size_t split(std::string_view s, std::string_view *words, std::size_t max);
+
+// All the words of a line.
+inline void split(std::string_view s, std::vector<std::string_view> &words) {
+    words.resize(split(s, nullptr, 0));
+    split(s, words.data(), words.size());
+}
 
 bool is_blank(std::string_view s);
 
