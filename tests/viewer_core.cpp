@@ -683,6 +683,23 @@ TEST(ViewerPcd, FieldTypesOrdersAndCountsInAsciiAndBinary) {
         }
 }
 
+// Only a 4-byte rgb or rgba holds a packed colour; any other leaves the
+// height ramp to colour the points.
+TEST(ViewerPcd, ColourFieldsOfOtherSizesAreNotColours) {
+    for (const PcdField &colour : {PcdField{"rgb", 'U', 2, 1}, PcdField{"rgba", 'F', 8, 1}})
+        for (const char *data : kPcdData) {
+            SCOPED_TRACE(std::string(data) + ", " + colour.name + " " + colour.type +
+                         std::to_string(colour.size));
+            const Loaded r = read_pcd(
+                pcd_file(data, {{"x", 'F', 4, 1}, {"y", 'F', 4, 1}, {"z", 'F', 4, 1}, colour},
+                         {{0, 0, 0, 4000}, {1, 2, 3, 255}}));
+            ASSERT_TRUE(r.ok) << r.error;
+            ASSERT_EQ(r.cloud.count, 2u);
+            EXPECT_EQ(r.cloud.nodes[0].r, vv::kNoColour);
+            EXPECT_EQ(r.cloud.nodes[1].g, vv::kNoColour);
+        }
+}
+
 // PCL writes NaN for the holes of an organised cloud (HEIGHT > 1): they take
 // no voxel and are counted; without an rgb field the height ramp colours.
 // load_cloud sends .pcd in any case here, and a PCD file under another name
