@@ -1,9 +1,10 @@
 // libFuzzer target for vorlix-view's own readers: any bytes must give the
-// XYZ and PLY readers either a cloud inside the unit cube with colours in
+// XYZ, PLY and PCD readers either a cloud inside the unit cube with colours in
 // 0..1 or a one-line ASCII error naming the input, and the OFF row count
 // check an answer (with a "truncated" message naming the input when it
 // refuses) in bounded time.
 #include "viewer/cloud.h"
+#include "viewer/formats/pcd.h"
 #include "viewer/formats/ply.h"
 #include "viewer/formats/row_counts.h"
 #include "viewer/formats/xyz.h"
@@ -60,5 +61,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     check_reader(vv::read_xyz, bytes, "fuzz.xyz");
     check_reader(vv::read_ply, bytes, "fuzz.ply");
+    check_reader(vv::read_pcd, bytes, "fuzz.pcd");
     return 0;
 }

@@ -1,7 +1,10 @@
-"""Writes a small coloured cloud with Open3D, as ascii and as binary PLY, and
-the same points as plain text for the test to compare against.
+"""Writes a small coloured cloud with Open3D, as ascii and as binary PLY and
+as ascii, binary and binary_compressed PCD, and the same points as plain
+text for the test to compare against.
 
 Usage: open3d_ply.py DIR   -> DIR/open3d_ascii.ply, DIR/open3d_binary.ply,
+                              DIR/open3d_ascii.pcd, DIR/open3d_binary.pcd,
+                              DIR/open3d_compressed.pcd,
                               DIR/expected.txt ("x y z r g b" per point, r g b
                               as the bytes Open3D stores).
 Exits 77 when Open3D is not installed (python3-open3d), so that the test skips.
@@ -22,8 +25,16 @@ colours = rng.integers(0, 256, size=(40, 3))
 cloud = o3d.geometry.PointCloud()
 cloud.points = o3d.utility.Vector3dVector(points)
 cloud.colors = o3d.utility.Vector3dVector(colours / 255.0)
-for name, ascii in (("open3d_ascii.ply", True), ("open3d_binary.ply", False)):
-    if not o3d.io.write_point_cloud(f"{out}/{name}", cloud, write_ascii=ascii):
+for name, ascii, compressed in (
+    ("open3d_ascii.ply", True, False),
+    ("open3d_binary.ply", False, False),
+    ("open3d_ascii.pcd", True, False),
+    ("open3d_binary.pcd", False, False),
+    ("open3d_compressed.pcd", False, True),
+):
+    if not o3d.io.write_point_cloud(
+        f"{out}/{name}", cloud, write_ascii=ascii, compressed=compressed
+    ):
         sys.exit(f"Open3D could not write {name}")
 with open(f"{out}/expected.txt", "w") as f:
     for p, c in zip(points, colours):

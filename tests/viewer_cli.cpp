@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -326,6 +327,28 @@ TEST(ViewerPixels, ColouredPointsLandWhereTheFitAndProjectionPutThem) {
     const Scratch scratch;
     write_file(scratch.path + "rect.ply", ply(kRectangle));
     expect_rectangle(scratch.path + "rect.ply", scratch.path);
+}
+
+// A PCD file of the points, as PCL writes one: binary records of float x, y,
+// z and the colour packed as 0x00RRGGBB into the bits of a float rgb.
+std::string pcd(const std::vector<Point> &points) {
+    std::string s = "# .PCD v0.7 - Point Cloud Data file format\nVERSION 0.7\nFIELDS x y z rgb\n"
+                    "SIZE 4 4 4 4\nTYPE F F F F\nCOUNT 1 1 1 1\nWIDTH " +
+                    std::to_string(points.size()) + "\nHEIGHT 1\nPOINTS " +
+                    std::to_string(points.size()) + "\nDATA binary\n";
+    for (const Point &p : points) {
+        const std::uint32_t rgb = std::uint32_t{p.r} << 16 | std::uint32_t{p.g} << 8 | p.b;
+        const float xyz[3] = {p.x, p.y, p.z};
+        s.append(reinterpret_cast<const char *>(xyz), sizeof xyz);
+        s.append(reinterpret_cast<const char *>(&rgb), sizeof rgb);
+    }
+    return s;
+}
+
+TEST(ViewerPixels, PcdPointsDrawInTheirPackedColours) {
+    const Scratch scratch;
+    write_file(scratch.path + "rect.pcd", pcd(kRectangle));
+    expect_rectangle(scratch.path + "rect.pcd", scratch.path);
 }
 
 // The importer drew made-up points for a binary file with a camera element

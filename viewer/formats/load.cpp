@@ -1,6 +1,7 @@
 #include "viewer/formats/load.h"
 
 #include "viewer/formats/model.h"
+#include "viewer/formats/pcd.h"
 #include "viewer/formats/ply.h"
 #include "viewer/formats/row_counts.h"
 #include "viewer/formats/xyz.h"
@@ -27,6 +28,7 @@ const struct {
 } kReaders[] = {
     {".xyz", read_xyz},
     {".ply", read_ply},
+    {".pcd", read_pcd},
 };
 
 bool has_extension(const std::string &path, const char *ext) {
@@ -38,18 +40,37 @@ bool has_extension(const std::string &path, const char *ext) {
         [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
-// The reader for the file's extension; a PLY file under another name is
-// told by its first line, so that it never reaches the importer either.
+// Whether the file starts as PCD does: "# .PCD" on its first line, or a
+// VERSION line as the first that is not a comment.
+bool looks_like_pcd(const std::string &start) {
+    if (start.rfind("# .PCD", 0) == 0)
+        return true;
+    for (std::size_t at = 0; at < start.size();) {
+        const std::size_t first = start.find_first_not_of(" \t\r\n", at);
+        if (first == std::string::npos)
+            return false;
+        if (start[first] != '#')
+            return start.compare(first, 7, "VERSION") == 0;
+        at = start.find('\n', first);
+    }
+    return false;
+}
+
+// The reader for the file's extension; a PLY or PCD file under another name
+// is told by its start, so that it never reaches the importer either.
 Reader reader_for(const std::string &path, std::istream &in) {
     for (const auto &r : kReaders)
         if (has_extension(path, r.extension))
             return r.read;
-    char first[4] = {};
-    in.read(first, sizeof first);
+    std::string start(4096, '\0');
+    in.read(start.data(), static_cast<std::streamsize>(start.size()));
+    start.resize(static_cast<std::size_t>(in.gcount()));
     in.clear();
     in.seekg(0);
-    if (std::memcmp(first, "ply\n", 4) == 0 || std::memcmp(first, "ply\r", 4) == 0)
+    if (start.rfind("ply\n", 0) == 0 || start.rfind("ply\r", 0) == 0)
         return read_ply;
+    if (looks_like_pcd(start))
+        return read_pcd;
     return nullptr;
 }
 

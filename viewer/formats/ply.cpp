@@ -14,6 +14,7 @@
 #include "viewer/formats/ply.h"
 
 #include "viewer/formats/row_counts.h"
+#include "viewer/formats/stream.h"
 #include "viewer/formats/text.h"
 
 #include <algorithm>
@@ -28,8 +29,6 @@
 namespace vv {
 namespace {
 
-enum class Type : std::uint8_t { I8, U8, I16, U16, I32, U32, F32, F64 };
-
 const struct {
     const char *name;
     Type type;
@@ -38,11 +37,6 @@ const struct {
     {"short", Type::I16}, {"int16", Type::I16},   {"ushort", Type::U16}, {"uint16", Type::U16},
     {"int", Type::I32},   {"int32", Type::I32},   {"uint", Type::U32},   {"uint32", Type::U32},
     {"float", Type::F32}, {"float32", Type::F32}, {"double", Type::F64}, {"float64", Type::F64}};
-
-std::size_t size_of(Type t) {
-    static const std::size_t kSizes[] = {1, 1, 2, 2, 4, 4, 4, 8};
-    return kSizes[static_cast<int>(t)];
-}
 
 bool is_integer(Type t) {
     return t != Type::F32 && t != Type::F64;
@@ -89,119 +83,8 @@ struct Element {
 
 enum class Format { Ascii, Little, Big };
 
-constexpr std::size_t kChunk = std::size_t{1} << 16;
 // Bytes of binary vertex rows taken from the buffer at once.
 constexpr std::size_t kRowBlock = std::size_t{1} << 20;
-constexpr std::size_t kMaxLine = std::size_t{1} << 20;
-constexpr int kMaxHeaderLines = 10000;
-constexpr const char *kChanged = "changed while it was being read";
-
-// The stream through a buffer of our own: bytes for binary rows, lines for
-// the header and ascii rows, and jumps over rows that are not read.
-class Source {
-  public:
-    explicit Source(std::istream &in) : in_(in), buf_(kChunk) {}
-
-    // The next n bytes, or nullptr when the stream ends first.
-    const char *take(std::size_t n) {
-        if (end_ - pos_ < n && !fill(n))
-            return nullptr;
-        const char *p = buf_.data() + pos_;
-        pos_ += n;
-        return p;
-    }
-
-    // The next line, without its "\n" or "\r\n"; false at the end of the
-    // stream or (too_long set) when no line end comes within kMaxLine bytes.
-    bool line(std::string_view &out, bool &too_long) {
-        too_long = false;
-        std::size_t scanned = 0;
-        while (true) {
-            const char *start = buf_.data() + pos_;
-            const auto *nl = static_cast<const char *>(
-                std::memchr(start + scanned, '\n', end_ - pos_ - scanned));
-            std::size_t len = 0;
-            if (nl) {
-                len = static_cast<std::size_t>(nl - start);
-                pos_ += len + 1;
-            } else {
-                scanned = end_ - pos_;
-                if (scanned >= kMaxLine) {
-                    too_long = true;
-                    return false;
-                }
-                if (fill(scanned + 1))
-                    continue;
-                if (end_ == pos_)
-                    return false;
-                start = buf_.data() + pos_; // the last line, without a line end
-                len = end_ - pos_;
-                pos_ = end_;
-            }
-            if (len > 0 && start[len - 1] == '\r')
-                --len;
-            out = std::string_view(start, len);
-            return true;
-        }
-    }
-
-    std::uint64_t offset() const { return base_ + pos_; }
-
-    void seek(std::uint64_t at) {
-        if (at >= base_ && at <= base_ + end_) {
-            pos_ = static_cast<std::size_t>(at - base_);
-            return;
-        }
-        in_.clear();
-        in_.seekg(static_cast<std::streamoff>(at));
-        base_ = at;
-        pos_ = end_ = 0;
-    }
-
-  private:
-    // Makes at least `want` bytes available from pos_; false at end of stream.
-    bool fill(std::size_t want) {
-        std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
-        base_ += pos_;
-        end_ -= pos_;
-        pos_ = 0;
-        if (buf_.size() < want)
-            buf_.resize(std::max(want, 2 * buf_.size()));
-        while (end_ < want && in_) {
-            in_.read(buf_.data() + end_, static_cast<std::streamsize>(buf_.size() - end_));
-            end_ += static_cast<std::size_t>(in_.gcount());
-        }
-        return end_ >= want;
-    }
-
-    std::istream &in_;
-    std::vector<char> buf_;
-    std::uint64_t base_ = 0; // stream offset of buf_[0]
-    std::size_t pos_ = 0, end_ = 0;
-};
-
-bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// Splits a line into its words; returns how many there were (all of them),
-// storing at most `max`.
-std::size_t split(std::string_view s, std::string_view *words, std::size_t max) {
-    std::size_t n = 0, i = 0;
-    while (i < s.size()) {
-        while (i < s.size() && is_space(s[i]))
-            ++i;
-        if (i == s.size())
-            break;
-        const std::size_t start = i;
-        while (i < s.size() && !is_space(s[i]))
-            ++i;
-        if (n < max)
-            words[n] = s.substr(start, i - start);
-        ++n;
-    }
-    return n;
-}
 
 std::string quote(std::string_view s) {
     return quote_token(s.data(), s.size());
@@ -216,32 +99,6 @@ bool find_type(std::string_view word, Type &t) {
     return false;
 }
 
-// One value of a binary row, in the file's byte order.
-double decode(const char *p, Type t, bool swap) {
-    unsigned char b[8];
-    const std::size_t n = size_of(t);
-    for (std::size_t i = 0; i < n; ++i)
-        b[i] = static_cast<unsigned char>(p[swap ? n - 1 - i : i]);
-    switch (t) {
-#define VV_DECODE(kind, ctype)                                                                     \
-    case Type::kind: {                                                                             \
-        ctype v;                                                                                   \
-        std::memcpy(&v, b, sizeof v);                                                              \
-        return static_cast<double>(v);                                                             \
-    }
-        VV_DECODE(I8, std::int8_t)
-        VV_DECODE(U8, std::uint8_t)
-        VV_DECODE(I16, std::int16_t)
-        VV_DECODE(U16, std::uint16_t)
-        VV_DECODE(I32, std::int32_t)
-        VV_DECODE(U32, std::uint32_t)
-        VV_DECODE(F32, float)
-        VV_DECODE(F64, double)
-#undef VV_DECODE
-    }
-    return 0;
-}
-
 // A float of the file, its bytes swapped when `swap`.
 template <bool swap> float load_float(const char *p) {
     std::uint32_t u;
@@ -253,51 +110,24 @@ template <bool swap> float load_float(const char *p) {
     return f;
 }
 
-bool host_is_little_endian() {
-    const std::uint16_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 1;
-}
-
-struct Tally {
-    Bounds bounds;
-    std::size_t points = 0;
-    std::size_t skipped = 0;
-};
-
-class Reader {
+class Reader : public LineReader {
   public:
-    Reader(std::istream &in, const std::string &name, std::string &error)
-        : src_(in), name_(name), error_(error) {}
+    using LineReader::LineReader;
 
     bool header();
     bool pass(Tally &t, Cloud *store, const Normaliser *norm);
     bool has_vertices() const { return vertex_ < elements_.size(); }
-    void rewind() {
-        src_.seek(body_);
-        line_ = body_line_;
-    }
-    std::uint64_t size = 0; // of the whole stream
     // Set before the first pass: a binary file with float x, y and z stores
     // its vertices here as it is measured (see float_vertices).
     Cloud *early = nullptr;
     bool early_stored = false; // all vertex rows are in `early`, raw
 
   private:
-    bool fail(const std::string &why) {
-        error_ = name_ + ": " + why;
-        return false;
-    }
-    bool fail_line(const std::string &why) {
-        return fail("line " + std::to_string(line_) + ": " + why);
-    }
     bool truncated(const Element &e, std::uint64_t found) {
         error_ = truncated_message(name_, e.count,
                                    printable(e.name.data(), e.name.size()) + " rows", found);
         return false;
     }
-    bool next_line(std::string_view &s, bool &end);
     bool header_line(std::string_view s);
     bool find_roles();
     bool point(const double *v, Tally &t, Cloud *store, const Normaliser *norm);
@@ -308,10 +138,6 @@ class Reader {
     template <bool swap, bool bytes>
     void store_floats(const char *rows, std::size_t n, std::size_t row_size, Tally &t);
 
-    Source src_;
-    const std::string &name_;
-    std::string &error_;
-    std::size_t line_ = 0;
     bool have_format_ = false;
     Format format_ = Format::Ascii;
     bool swap_ = false;
@@ -324,23 +150,7 @@ class Reader {
     // Byte offset in a binary vertex row and type of each of those roles.
     std::size_t offsets_[6] = {};
     Type types_[6] = {};
-    std::uint64_t body_ = 0;
-    std::size_t body_line_ = 0;
 };
-
-// The next line of text; `end` set at the end of the stream.
-bool Reader::next_line(std::string_view &s, bool &end) {
-    bool too_long = false;
-    end = false;
-    if (src_.line(s, too_long)) {
-        ++line_;
-        return true;
-    }
-    if (too_long)
-        return fail_line("longer than " + std::to_string(kMaxLine) + " characters");
-    end = true;
-    return false;
-}
 
 bool Reader::header_line(std::string_view s) {
     std::string_view w[6];
@@ -422,8 +232,7 @@ bool Reader::header() {
     if (!have_format_)
         return fail("the header has no format line");
     swap_ = format_ != Format::Ascii && (format_ == Format::Little) != host_is_little_endian();
-    body_ = src_.offset();
-    body_line_ = line_;
+    mark_body();
     return find_roles();
 }
 
@@ -493,10 +302,6 @@ bool Reader::point(const double *v, Tally &t, Cloud *store, const Normaliser *no
         node.r = node.g = node.b = kNoColour;
     }
     return true;
-}
-
-bool is_blank(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), is_space);
 }
 
 bool Reader::ascii_vertices(const Element &e, Tally &t, Cloud *store, const Normaliser *norm) {
@@ -733,15 +538,8 @@ bool Reader::pass(Tally &t, Cloud *store, const Normaliser *norm) {
 bool read_ply(std::istream &in, const std::string &name, Cloud &cloud, std::string &error) {
     clear(cloud);
     Reader reader(in, name, error);
-    in.clear();
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0);
-    if (!in || size < 0) {
-        error = name + ": cannot be read a second time (not a regular file?)";
+    if (!seekable_size(in, name, reader.size, error))
         return false;
-    }
-    reader.size = static_cast<std::uint64_t>(size);
     reader.early = &cloud;
     Tally measure;
     if (!reader.header() || !reader.pass(measure, nullptr, nullptr)) {
@@ -765,21 +563,11 @@ bool read_ply(std::istream &in, const std::string &name, Cloud &cloud, std::stri
     // Rows were skipped (the block is too large for the points) or some
     // coordinate is not a float: the second pass stores them, into a block
     // of their own size.
-    clear(cloud);
-    if (!allocate_points(cloud, measure.points, measure.skipped, name, "vertices", error))
-        return false;
-    reader.rewind();
-    const Normaliser norm(measure.bounds);
-    Tally store;
-    const bool stored = reader.pass(store, &cloud, &norm);
-    if (!stored || cloud.count != measure.points) {
-        clear(cloud);
-        if (stored)
-            error = name + ": " + kChanged;
-        return false;
-    }
-    cloud.skipped = measure.skipped;
-    return true;
+    return second_pass(cloud, measure, name, "vertices", error,
+                       [&](Tally &t, Cloud *store, const Normaliser *norm) {
+                           reader.rewind();
+                           return reader.pass(t, store, norm);
+                       });
 }
 
 } // namespace vv
