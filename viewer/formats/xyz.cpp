@@ -4,6 +4,7 @@
 // already centred and scaled (in double precision, before it becomes float).
 #include "viewer/formats/xyz.h"
 
+#include "viewer/formats/stream.h"
 #include "viewer/formats/text.h"
 
 #include <cmath>
@@ -15,8 +16,6 @@ namespace {
 
 constexpr std::size_t kMaxLine = 4096;
 constexpr int kMaxColumns = 6;
-// The second pass found more points, or other ones, than the first.
-constexpr const char *kChanged = "changed while it was being read";
 
 bool is_separator(char c) {
     return c == ' ' || c == '\t' || c == ',' || c == ';' || c == '\r' || c == '\v' || c == '\f';
@@ -50,10 +49,8 @@ bool split_line(const char *s, std::size_t n, double (&v)[kMaxColumns], int &cou
     return true;
 }
 
-struct Pass {
-    Bounds bounds;
-    std::size_t points = 0;
-    std::size_t skipped = 0;
+// The shared first-pass tally (bounds, points, skipped) and what is XYZ's own.
+struct Pass : Tally {
     int columns = 0;       // 3 or 6, fixed by the first point line
     std::size_t first = 0; // that line's number
     double max_colour = 0;
@@ -146,32 +143,27 @@ bool run_pass(std::istream &in, Pass &p, Cloud *store, const Normaliser *norm, d
 
 bool read_xyz(std::istream &in, const std::string &name, Cloud &cloud, std::string &error) {
     clear(cloud);
+    std::uint64_t size = 0;
+    if (!seekable_size(in, name, size, error))
+        return false;
     Pass measure;
     std::string why;
     if (!run_pass(in, measure, nullptr, nullptr, 1, why)) {
         error = name + ": " + why;
         return false;
     }
-    if (!allocate_points(cloud, measure.points, measure.skipped, name, "points", error))
-        return false;
-    in.clear();
-    in.seekg(0);
-    if (!in) {
-        clear(cloud);
-        error = name + ": cannot be read a second time (not a regular file?)";
-        return false;
-    }
     // Colours are 0..1 unless some value is above 1; then the whole file is 0..255.
     const double colour_div = measure.max_colour > 1 ? 255.0 : 1.0;
-    const Normaliser norm(measure.bounds);
-    Pass store;
-    if (!run_pass(in, store, &cloud, &norm, colour_div, why) || cloud.count != measure.points) {
-        clear(cloud);
-        error = name + ": " + (why.empty() ? kChanged : why);
-        return false;
-    }
-    cloud.skipped = measure.skipped;
-    return true;
+    return second_pass(cloud, measure, name, "points", error,
+                       [&](Tally &, Cloud *store, const Normaliser *norm) {
+                           in.clear();
+                           in.seekg(0);
+                           Pass p;
+                           if (run_pass(in, p, store, norm, colour_div, why))
+                               return true;
+                           error = name + ": " + (why.empty() ? kChanged : why);
+                           return false;
+                       });
 }
 
 } // namespace vv
