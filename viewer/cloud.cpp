@@ -1,6 +1,7 @@
 #include "viewer/cloud.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <new>
 #include <sys/mman.h>
@@ -100,8 +101,10 @@ void colour_by_height(Cloud &cloud) {
     bool any = false;
     for (std::size_t i = 0; i < cloud.count; ++i) {
         const VoxelNode &v = cloud.nodes[i];
-        if (v.r != kNoColour)
+        if (v.r != kNoColour) {
+            cloud.file_colours = true;
             continue;
+        }
         lo = any ? std::min(lo, v.y) : v.y;
         hi = any ? std::max(hi, v.y) : v.y;
         any = true;
@@ -119,6 +122,15 @@ void colour_by_height(Cloud &cloud) {
         v.g = stops[k][1] + (stops[k + 1][1] - stops[k][1]) * f;
         v.b = stops[k][2] + (stops[k + 1][2] - stops[k][2]) * f;
     }
+}
+
+Field *add_field(Cloud &cloud, const std::string &name, std::size_t count) {
+    try {
+        cloud.fields.push_back({name, std::vector<float>(count, std::nanf(""))});
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+    return &cloud.fields.back();
 }
 
 void link_lists(Cloud &cloud, std::size_t list_length) {

@@ -22,6 +22,13 @@ namespace vv {
 // even split of the block however large the cloud is.
 constexpr std::size_t kListLength = 4096;
 
+// A numeric property of every point, kept for colouring: values[i] belongs
+// to nodes[i], and a point without a finite value holds NaN.
+struct Field {
+    std::string name;
+    std::vector<float> values;
+};
+
 struct Cloud {
     std::unique_ptr<VoxelNode[]> nodes;
     std::size_t capacity = 0; // nodes in the block
@@ -29,6 +36,12 @@ struct Cloud {
     std::vector<VoxelNode *> lists;
     // Points dropped because a coordinate was NaN or infinite.
     std::size_t skipped = 0;
+    // Scalars the file gives per point (intensity, classification, ...), in
+    // the file's order, each with `count` values.
+    std::vector<Field> fields;
+    // Whether the file gave the points their colours (set by
+    // colour_by_height, which sees every node).
+    bool file_colours = false;
 };
 
 // Marks a voxel whose colour is still to come from its height: file colours
@@ -54,7 +67,13 @@ bool allocate_points(Cloud &cloud, std::size_t points, std::size_t skipped, cons
 // Gives every voxel still marked kNoColour a colour ramp by its height (y,
 // the screen's up axis at the first view): blue at the lowest of them, then
 // cyan, green (half way), yellow, red at the highest; green if all are level.
+// Sets file_colours when some voxel already had a colour.
 void colour_by_height(Cloud &cloud);
+
+// Adds a field named `name` with room for `count` values, all NaN, and
+// returns it (valid until the next add_field). Fails (nullptr) only when
+// the memory is not there.
+Field *add_field(Cloud &cloud, const std::string &name, std::size_t count);
 
 // Links the first `count` nodes into lists of at most list_length nodes, in
 // storage order, and fills the table of heads.
