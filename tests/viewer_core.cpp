@@ -10,6 +10,7 @@
 #include "viewer/png.h"
 #include "viewer/view.h"
 
+#include "cloud_files.h"
 #include "geometry.h"
 
 #include <gtest/gtest.h>
@@ -34,75 +35,7 @@
 
 namespace {
 
-struct Loaded {
-    vv::Cloud cloud;
-    std::string error;
-    bool ok = false;
-};
-
-using ReadFn = bool (*)(std::istream &, const std::string &, vv::Cloud &, std::string &);
-
-Loaded read_as(ReadFn read_fn, const char *name, const std::string &bytes) {
-    Loaded r;
-    std::istringstream in(bytes);
-    r.ok = read_fn(in, name, r.cloud, r.error);
-    return r;
-}
-
-Loaded read(const std::string &text) {
-    return read_as(vv::read_xyz, "t.xyz", text);
-}
-
-Loaded read_ply(const std::string &bytes) {
-    return read_as(vv::read_ply, "t.ply", bytes);
-}
-
-Loaded read_pcd(const std::string &bytes) {
-    return read_as(vv::read_pcd, "t.pcd", bytes);
-}
-
-// A refused file: one line of plain ASCII naming it and the problem, and no
-// block left behind.
-void expect_refused(const Loaded &r, const std::string &message) {
-    EXPECT_FALSE(r.ok) << message;
-    EXPECT_EQ(r.error, message);
-    EXPECT_EQ(r.cloud.nodes, nullptr);
-    EXPECT_TRUE(std::all_of(r.error.begin(), r.error.end(), [](char c) {
-        return c >= 0x20 && c < 0x7f;
-    })) << r.error;
-}
-
-std::string temp_file(const std::string &suffix, const std::string &content) {
-    std::string path = ::testing::TempDir() + "viewer_core_XXXXXX" + suffix;
-    const int fd = mkstemps(path.data(), static_cast<int>(suffix.size()));
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-    close(fd);
-    return path;
-}
-
-void expect_node(const VoxelNode &n, float x, float y, float z, float r, float g, float b) {
-    EXPECT_NEAR(n.x, x, 1e-6f);
-    EXPECT_NEAR(n.y, y, 1e-6f);
-    EXPECT_NEAR(n.z, z, 1e-6f);
-    EXPECT_NEAR(n.r, r, 1e-6f);
-    EXPECT_NEAR(n.g, g, 1e-6f);
-    EXPECT_NEAR(n.b, b, 1e-6f);
-}
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-vv::Cloud load_ok(const std::string &path) {
-    vv::Cloud c;
-    std::string error;
-    EXPECT_TRUE(vv::load_cloud(path, c, error)) << error;
-    return c;
-}
+using namespace vt;
 
 // ---------------------------------------------------------------- XYZ ----
 
@@ -216,80 +149,6 @@ TEST(ViewerXyz, ExtremeBoundsStayInsideTheCube) {
 
 // ---------------------------------------------------------------- PLY ----
 
-// A PLY file from a table: each element its properties as the header spells
-// them ("float x", "list uchar int vertex_indices") and its rows of numbers
-// (for a list: the item count, then the items).
-struct PlyElement {
-    std::string name;
-    std::vector<std::string> properties;
-    std::vector<std::vector<double>> rows;
-};
-
-const char *const kPlyFormats[] = {"ascii", "binary_little_endian", "binary_big_endian"};
-
-template <typename T> void put_as(std::string &out, double v, bool big_endian) {
-    const T x = static_cast<T>(v);
-    char b[sizeof(T)];
-    std::memcpy(b, &x, sizeof x);
-    if (big_endian) // the test hosts (x86-64, arm64) are little-endian
-        std::reverse(b, b + sizeof b);
-    out.append(b, sizeof b);
-}
-
-void put(std::string &out, const std::string &type, double v, const std::string &format) {
-    if (format == "ascii") {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.17g ", v);
-        out += text;
-        return;
-    }
-    using Put = void (*)(std::string &, double, bool);
-    static const std::map<std::string, Put> kPut = {
-        {"char", put_as<std::int8_t>},     {"int8", put_as<std::int8_t>},
-        {"uchar", put_as<std::uint8_t>},   {"uint8", put_as<std::uint8_t>},
-        {"short", put_as<std::int16_t>},   {"int16", put_as<std::int16_t>},
-        {"ushort", put_as<std::uint16_t>}, {"uint16", put_as<std::uint16_t>},
-        {"int", put_as<std::int32_t>},     {"int32", put_as<std::int32_t>},
-        {"uint", put_as<std::uint32_t>},   {"uint32", put_as<std::uint32_t>},
-        {"float", put_as<float>},          {"float32", put_as<float>},
-        {"double", put_as<double>},        {"float64", put_as<double>},
-        {"int64", put_as<std::int64_t>},   {"uint64", put_as<std::uint64_t>}};
-    kPut.at(type)(out, v, format == "binary_big_endian");
-}
-
-std::string ply_file(const std::string &format, const std::vector<PlyElement> &elements) {
-    std::string s = "ply\nformat " + format + " 1.0\ncomment made by viewer_core_test\n";
-    for (const PlyElement &e : elements) {
-        s += "element " + e.name + " " + std::to_string(e.rows.size()) + "\n";
-        for (const std::string &p : e.properties)
-            s += "property " + p + "\n";
-    }
-    s += "end_header\n";
-    for (const PlyElement &e : elements)
-        for (const std::vector<double> &row : e.rows) {
-            std::size_t k = 0;
-            for (const std::string &p : e.properties) {
-                std::istringstream words(p);
-                std::string type, item;
-                words >> type;
-                if (type != "list") {
-                    put(s, type, row.at(k++), format);
-                    continue;
-                }
-                words >> type >> item;
-                const double items = row.at(k++);
-                put(s, type, items, format);
-                for (int i = 0; i < items; ++i)
-                    put(s, item, row.at(k++), format);
-            }
-            if (format == "ascii")
-                s += "\n";
-        }
-    return s;
-}
-
-// x, y, z of one type and a colour of another, in every format: the values
-// land exactly; colours scale by their type (bytes 0..255, 16 bits 0..65535,
 // floating point 0..1, clamped) under each of the three naming schemes.
 TEST(ViewerPly, EveryPropertyTypeInEveryFormat) {
     const char *const kPositionTypes[] = {
@@ -580,52 +439,6 @@ TEST(ViewerPly, BadBytesAreEscapedInMessages) {
 // ---------------------------------------------------------------- PCD ----
 
 // One PCD field as its header spells it: FIELDS name, TYPE, SIZE, COUNT.
-struct PcdField {
-    std::string name;
-    char type;
-    int size;
-    int count;
-};
-
-// A PCD file from a table: the fields, then per point all their values in
-// field order, written as DATA `data` ("ascii" or "binary"), the points
-// `height` rows of an organised cloud.
-std::string pcd_file(const std::string &data, const std::vector<PcdField> &fields,
-                     const std::vector<std::vector<double>> &rows, std::size_t height = 1) {
-    std::string names, sizes, types, counts;
-    for (const PcdField &f : fields) {
-        names += " " + f.name;
-        sizes += " " + std::to_string(f.size);
-        types += std::string(" ") + f.type;
-        counts += " " + std::to_string(f.count);
-    }
-    std::string s = "# .PCD v0.7 - Point Cloud Data file format\nVERSION 0.7\nFIELDS" + names +
-                    "\nSIZE" + sizes + "\nTYPE" + types + "\nCOUNT" + counts + "\nWIDTH " +
-                    std::to_string(rows.size() / height) + "\nHEIGHT " + std::to_string(height) +
-                    "\nVIEWPOINT 0 0 0 1 0 0 0\nPOINTS " + std::to_string(rows.size()) + "\nDATA " +
-                    data + "\n";
-    // The PLY type of each TYPE and SIZE, so that put() writes it.
-    static const std::map<std::string, std::string> kPlyType = {
-        {"I1", "char"},   {"I2", "short"}, {"I4", "int"},    {"I8", "int64"}, {"U1", "uchar"},
-        {"U2", "ushort"}, {"U4", "uint"},  {"U8", "uint64"}, {"F4", "float"}, {"F8", "double"}};
-    const std::string format = data == "ascii" ? "ascii" : "binary_little_endian";
-    for (const std::vector<double> &row : rows) {
-        std::size_t k = 0;
-        for (const PcdField &f : fields)
-            for (int i = 0; i < f.count; ++i)
-                put(s, kPlyType.at(f.type + std::to_string(f.size)), row.at(k++), format);
-        if (data == "ascii")
-            s += "\n";
-    }
-    return s;
-}
-
-// The float whose bits are `bits`, as PCL packs a colour into an rgb field.
-double packed_float(std::uint32_t bits) {
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
 
 const char *const kPcdData[] = {"ascii", "binary"};
 
