@@ -329,6 +329,29 @@ TEST(ViewerPixels, ColouredPointsLandWhereTheFitAndProjectionPutThem) {
     expect_rectangle(scratch.path + "rect.ply", scratch.path);
 }
 
+// --color-by replaces the file's colours: by height, the bottom corners
+// blue and the top ones red. A name the file has no field for is refused.
+TEST(ViewerPixels, ColourByHeightOrRefuseAnUnknownField) {
+    const Scratch scratch;
+    const std::string &d = scratch.path;
+    write_file(d + "rect.ply", ply(kRectangle));
+    const Outcome r = run({d + "rect.ply", "--color-by", "height", "--screenshot", d + "shot.png",
+                           "--size", "400x300"},
+                          d);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const vt::Image img = vt::Image::png(d + "shot.png");
+    EXPECT_TRUE(colour_near(img, pixel_of(-0.5, -0.25, 0, 400, 300), vt::kBlue));
+    EXPECT_TRUE(colour_near(img, pixel_of(0.5, -0.25, 0, 400, 300), vt::kBlue));
+    EXPECT_TRUE(colour_near(img, pixel_of(-0.5, 0.25, 0, 400, 300), vt::kRed));
+
+    const Outcome bad =
+        run({d + "rect.ply", "--color-by", "nope", "--screenshot", d + "bad.png"}, d);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err,
+              "vorlix-view: " + d + "rect.ply: no field 'nope' to colour by (height, file)\n");
+    EXPECT_FALSE(exists(d + "bad.png"));
+}
+
 // A PCD file of the points, as PCL writes one: binary records of float x, y,
 // z and the colour packed as 0x00RRGGBB into the bits of a float rgb.
 std::string pcd(const std::vector<Point> &points) {

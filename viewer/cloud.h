@@ -12,6 +12,7 @@
 #include "vorlix.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ struct Cloud {
     // Whether the file gave the points their colours (set by
     // colour_by_height, which sees every node).
     bool file_colours = false;
+    // Those colours, 8 bits a channel, once something else replaced them.
+    std::vector<std::uint32_t> file_rgb;
 };
 
 // Marks a voxel whose colour is still to come from its height: file colours

@@ -1,6 +1,7 @@
 // vorlix-view: the GLUT side. The file is loaded in full before any window
 // exists, so bad input ends with a message and never with a half-drawn frame.
 #include "viewer/cloud.h"
+#include "viewer/colour.h"
 #include "viewer/formats/load.h"
 #include "viewer/offscreen.h"
 #include "viewer/options.h"
@@ -9,6 +10,7 @@
 
 #include <GL/freeglut.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,6 +18,8 @@ namespace {
 
 vv::Cloud cloud;
 vv::View view;
+std::string file;
+std::string colouring;  // what the points are coloured by now
 std::string screenshot; // headless: render once into this file and exit
 int shot_w = 0, shot_h = 0;
 bool save_pending = false;
@@ -42,6 +46,11 @@ int shoot() {
     return save_or_complain(screenshot, shot_w, shot_h) ? 0 : 1;
 }
 
+// The title tells what the colours mean.
+std::string title() {
+    return "vorlix-view: " + file + " (colour: " + vv::describe_colouring(cloud, colouring) + ")";
+}
+
 void display() {
     view.apply();
     if (save_pending) {
@@ -66,6 +75,18 @@ void keyboard(unsigned char key, int, int) {
         save_pending = true;
         glutPostRedisplay();
         break;
+    case vv::View::Action::NextColouring: {
+        std::string error;
+        const std::string next = vv::next_colouring(cloud, colouring);
+        if (!vv::colour_by(cloud, next, error)) {
+            complain(error);
+            break;
+        }
+        colouring = next;
+        glutSetWindowTitle(title().c_str());
+        glutPostRedisplay();
+        break;
+    }
     case vv::View::Action::Redraw:
         glutPostRedisplay();
         break;
@@ -120,6 +141,17 @@ int main(int argc, char **argv) {
         std::fprintf(stderr,
                      "vorlix-view: %s: skipped %zu points with NaN or infinite coordinates\n",
                      options->file.c_str(), cloud.skipped);
+    file = options->file;
+    colouring = cloud.file_colours ? "file" : "height";
+    if (!options->colour_by.empty()) {
+        const std::vector<std::string> names = vv::colourings(cloud);
+        const bool known = std::find(names.begin(), names.end(), options->colour_by) != names.end();
+        if (!vv::colour_by(cloud, options->colour_by, error)) {
+            complain(options->file + ": " + error);
+            return known ? 1 : 2; // 2: a name the command line got wrong
+        }
+        colouring = options->colour_by;
+    }
     screenshot = options->screenshot;
     view = vv::View(options->yaw, options->pitch);
 
@@ -134,7 +166,7 @@ int main(int argc, char **argv) {
     // carries the OpenGL context: keep it small.
     glutInitWindowSize(screenshot.empty() ? options->width : 16,
                        screenshot.empty() ? options->height : 16);
-    const int window = glutCreateWindow(("vorlix-view: " + options->file).c_str());
+    const int window = glutCreateWindow(title().c_str());
 
     init_transformation();
     view.apply();

@@ -8,9 +8,10 @@ namespace vv {
 
 const char *const kUsage =
     "usage: vorlix-view FILE [--screenshot OUT.png] [--size WxH] [--yaw DEG] [--pitch DEG]"
+    " [--color-by NAME]"
     "  (left-drag orbit, middle- or shift-drag pan, wheel or +/- zoom, P/C points/cubes, [ ] size, "
     "B bounding cube,"
-    " R reset, S save PNG, Esc quit)";
+    " F next colouring (height, file colours, each field), R reset, S save PNG, Esc quit)";
 
 namespace {
 
@@ -48,7 +49,8 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
         if (arg == "--help" || arg == "-h") {
             o.help = true;
             return o;
-        } else if (arg == "--screenshot" || arg == "--size" || arg == "--yaw" || arg == "--pitch") {
+        } else if (arg == "--screenshot" || arg == "--size" || arg == "--yaw" || arg == "--pitch" ||
+                   arg == "--color-by") {
             if (!has_value) {
                 error = arg + " needs a value";
                 return std::nullopt;
@@ -60,6 +62,8 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
                     error = "--screenshot needs a file name";
                     return std::nullopt;
                 }
+            } else if (arg == "--color-by") {
+                o.colour_by = value;
             } else if (arg == "--size") {
                 if (!parse_size(value, o.width, o.height)) {
                     error = std::string("--size '") + value +

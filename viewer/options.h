@@ -15,11 +15,12 @@ struct Options {
     int height = 640;
     float yaw = 0; // degrees, the first view
     float pitch = 0;
+    std::string colour_by; // a field name, "height" or "file"; empty: the default
     bool help = false;
 };
 
 // Parses argv: one FILE, --screenshot OUT.png, --size WxH (16..8192 each),
-// --yaw DEG, --pitch DEG (finite, at most 1e6), --help or -h (which ends the
+// --yaw DEG, --pitch DEG (finite, at most 1e6), --color-by NAME, --help or -h (which ends the
 // parse). On failure returns nothing and sets error to a one-line reason.
 std::optional<Options> parse_options(int argc, const char *const *argv, std::string &error);
 

@@ -12,6 +12,9 @@ View::Action View::key(unsigned char k) {
     case 's':
     case 'S':
         return Action::Save;
+    case 'f':
+    case 'F':
+        return Action::NextColouring;
     case 'p':
     case 'P':
         mode = SCREEN_MODE_POINTS;

@@ -14,7 +14,7 @@ constexpr float kDegreesPerPixel = 0.5f;
 constexpr float kHomeDistance = 2.6f;
 
 struct View {
-    enum class Action { None, Redraw, Save, Quit };
+    enum class Action { None, Redraw, Save, Quit, NextColouring };
 
     float initial_yaw = 0, initial_pitch = 0;
     float yaw = 0, pitch = 0; // degrees
@@ -32,8 +32,8 @@ struct View {
     View(float yaw0, float pitch0)
         : initial_yaw(yaw0), initial_pitch(pitch0), yaw(yaw0), pitch(pitch0) {}
 
-    // Esc quits, S saves; P/C points/cubes, [ ] size of the mode shown, B the
-    // bounding cube, R reset, +/- zoom ask for a redraw; other keys do nothing.
+    // Esc quits, S saves, F asks for the next colouring; P/C points/cubes, [ ] size of the mode
+    // shown, B the bounding cube, R reset, +/- zoom ask for a redraw; other keys do nothing.
     Action key(unsigned char key);
     // Left-drag by (dx, dy) pixels, y growing downwards as GLUT reports it.
     void drag(int dx, int dy);
