@@ -488,11 +488,20 @@ TEST(ViewerInteractive, SaveDragToggleAndEscape) {
     EXPECT_TRUE(colour_near(vt::Image::png(d + "vorlix-view-5.png"),
                             pixel_of(0, -20 * 0.8 * 2.6 / 300, 0.5, 300, 300), kMagenta));
 
+    // F: from the file's colours to height's, the title saying so; the
+    // marker, half way up, turns green.
+    ASSERT_EQ(xdo("search --name 'colour: file colours[)]$'"), 0);
+    xdo("key r sleep 0.3 key f sleep 0.3 key s");
+    ASSERT_TRUE(wait_for(d + "vorlix-view-6.png"));
+    EXPECT_TRUE(colour_near(vt::Image::png(d + "vorlix-view-6.png"), pixel_of(0, 0, 0.5, 300, 300),
+                            vt::kGreen));
+    EXPECT_EQ(xdo("search --name 'colour: height[)]$'"), 0);
+
     xdo("key Escape");
     const Outcome r = finish(pid, d + "out.txt", d + "err.txt");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "saved vorlix-view-1.png\nsaved vorlix-view-2.png\nsaved vorlix-view-3.png\n"
-                     "saved vorlix-view-4.png\nsaved vorlix-view-5.png\n");
+                     "saved vorlix-view-4.png\nsaved vorlix-view-5.png\nsaved vorlix-view-6.png\n");
 }
 
 } // namespace
