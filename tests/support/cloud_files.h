@@ -3,6 +3,7 @@
 #ifndef VORLIX_TESTS_CLOUD_FILES_H
 #define VORLIX_TESTS_CLOUD_FILES_H
 
+#include "float_bits.h"
 #include "viewer/cloud.h"
 #include "viewer/formats/load.h"
 #include "viewer/formats/pcd.h"
@@ -211,9 +212,7 @@ inline std::string pcd_file(const std::string &data, const std::vector<PcdField>
 
 // The float whose bits are `bits`, as PCL packs a colour into an rgb field.
 inline double packed_float(std::uint32_t bits) {
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
+    return from_bits(bits);
 }
 
 } // namespace vt
