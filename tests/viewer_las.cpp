@@ -24,7 +24,7 @@ const std::vector<LasPoint> kPoints = {{-1000, 0, 0, 7, 0x85, 0, 128, 255},
                                        {0, 250, 250, 0, 0xff, 17, 34, 51}};
 const float kFitted[3][3] = {{-0.5f, -0.125f, 0}, {0.5f, 0.125f, -0.125f}, {0, 0, 0.125f}};
 
-LasFile three_points(int format, int minor, int extra = 0) {
+LasFile three_points(int format, int minor, int extra = 0, std::uint16_t colour_scale = 1) {
     LasFile f;
     f.format = format;
     f.minor = minor;
@@ -34,18 +34,25 @@ LasFile three_points(int format, int minor, int extra = 0) {
         f.offset[k] = 10.0 * (k + 1);
     }
     f.points = kPoints;
+    for (LasPoint &p : f.points)
+        for (std::uint16_t *c : {&p.r, &p.g, &p.b})
+            *c = static_cast<std::uint16_t>(*c * colour_scale);
     return f;
 }
 
+// Colours are the same 8-bit values as written, or written times 257 as
+// 16-bit ones (a value above 255 tells); 1.4 files give only the 64-bit
+// count.
 TEST(ViewerLas, PointFormatsGiveCoordinatesColoursAndFields) {
     const struct {
         int format, minor, extra;
-        bool rgb;
-    } kCases[] = {{0, 0, 0, false}, {1, 1, 3, false}, {2, 2, 0, true},
-                  {3, 3, 5, true},  {6, 4, 0, false}, {7, 4, 2, true}};
+        std::uint16_t colour_scale; // 0: no colours
+    } kCases[] = {{0, 0, 0, 0},   {1, 1, 3, 0}, {2, 2, 0, 1},
+                  {3, 3, 5, 257}, {6, 4, 0, 0}, {7, 4, 2, 1}};
     for (const auto &c : kCases) {
         SCOPED_TRACE("format " + std::to_string(c.format));
-        const Loaded r = read_las(las_file(three_points(c.format, c.minor, c.extra)));
+        const Loaded r =
+            read_las(las_file(three_points(c.format, c.minor, c.extra, c.colour_scale)));
         ASSERT_TRUE(r.ok) << r.error;
         ASSERT_EQ(r.cloud.count, 3u);
         ASSERT_EQ(r.cloud.fields.size(), 2u);
@@ -53,37 +60,15 @@ TEST(ViewerLas, PointFormatsGiveCoordinatesColoursAndFields) {
         EXPECT_EQ(r.cloud.fields[1].name, "classification");
         for (std::size_t i = 0; i < 3; ++i) {
             const LasPoint &p = kPoints[i];
-            const float *xyz = kFitted[i];
-            if (c.rgb) // every value at most 255: 8-bit colours
-                expect_node(r.cloud.nodes[i], xyz[0], xyz[1], xyz[2], p.r / 255.0f, p.g / 255.0f,
-                            p.b / 255.0f);
-            else
-                expect_node(r.cloud.nodes[i], xyz[0], xyz[1], xyz[2], vv::kNoColour, vv::kNoColour,
-                            vv::kNoColour);
+            const float *xyz = kFitted[i], no = vv::kNoColour;
+            const bool rgb = c.colour_scale != 0;
+            expect_node(r.cloud.nodes[i], xyz[0], xyz[1], xyz[2], rgb ? p.r / 255.0f : no,
+                        rgb ? p.g / 255.0f : no, rgb ? p.b / 255.0f : no);
             EXPECT_EQ(r.cloud.fields[0].values[i], p.intensity);
             // Formats 0 to 5 keep flags in the top 3 bits of the byte.
             EXPECT_EQ(r.cloud.fields[1].values[i],
                       c.format < 6 ? p.classification & 0x1f : p.classification);
         }
-    }
-}
-
-// 16-bit colours, unless no value in the file exceeds 255.
-TEST(ViewerLas, ColourDepthIsTheFilesLargestValue) {
-    const struct {
-        LasPoint point;
-        float r, g, b;
-    } kCases[] = {{{0, 0, 0, 0, 0, 255, 51, 0}, 1, 0.2f, 0},
-                  {{0, 0, 0, 0, 0, 65535, 256, 0}, 1, 256 / 65535.0f, 0}};
-    for (const auto &c : kCases) {
-        LasFile f;
-        f.format = 3;
-        f.points = {c.point, {1, 1, 1, 0, 0, 0, 0, 0}};
-        const Loaded r = read_las(las_file(f));
-        ASSERT_TRUE(r.ok) << r.error;
-        EXPECT_NEAR(r.cloud.nodes[0].r, c.r, 1e-7f);
-        EXPECT_NEAR(r.cloud.nodes[0].g, c.g, 1e-7f);
-        EXPECT_NEAR(r.cloud.nodes[0].b, c.b, 1e-7f);
     }
 }
 
@@ -103,23 +88,11 @@ TEST(ViewerLas, GeoreferencedMillimetresSurviveTheFit) {
     const Loaded r = read_las(las_file(f));
     ASSERT_TRUE(r.ok) << r.error;
     for (std::size_t i = 0; i < 4; ++i) {
-        const float d = static_cast<float>(steps[i]) / 1000;
-        expect_node(r.cloud.nodes[i], -0.5f + d, 0.5f - d, -0.5f + d, vv::kNoColour, vv::kNoColour,
-                    vv::kNoColour);
+        const float d = static_cast<float>(steps[i]) / 1000, no = vv::kNoColour;
+        expect_node(r.cloud.nodes[i], -0.5f + d, 0.5f - d, -0.5f + d, no, no, no);
     }
     for (std::size_t i = 1; i < 3; ++i)
         EXPECT_NEAR(r.cloud.nodes[i].x - r.cloud.nodes[i - 1].x, 0.001f, 2e-7f);
-}
-
-TEST(ViewerLas, ExtendedCountOf14IsUsed) {
-    LasFile f = three_points(6, 4);
-    const std::string bytes = las_file(f);
-    std::uint32_t legacy;
-    std::memcpy(&legacy, &bytes[107], 4);
-    EXPECT_EQ(legacy, 0u);
-    const Loaded r = read_las(bytes);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.cloud.count, 3u);
 }
 
 // A valid file with bytes put over it at an offset.
@@ -137,7 +110,6 @@ TEST(ViewerLas, BadHeadersAndShortFilesAreRefused) {
         std::string bytes, message;
     } kCases[] = {
         {patched(good, 0, 'X'), "not a LAS file (it does not start with \"LASF\")"},
-        {"LAS", "not a LAS file (it does not start with \"LASF\")"},
         {good.substr(0, 100), "the header ends after 100 bytes; a LAS header has 227"},
         {patched(good, 24, '\2'), "LAS version 2.2 is not supported (1.0 to 1.4 are)"},
         {patched(good, 94, std::uint16_t{200}),
@@ -168,11 +140,8 @@ TEST(ViewerLas, BadHeadersAndShortFilesAreRefused) {
 // LAS file under another name still reaches the reader.
 TEST(ViewerLas, LoadPicksTheReaderByNameOrSignature) {
     const std::string bytes = las_file(three_points(3, 2));
-    for (const char *suffix : {".las", ".LAS", ".dat"}) {
-        const vv::Cloud c = load_ok(temp_file(suffix, bytes));
-        EXPECT_EQ(c.count, 3u) << suffix;
-        EXPECT_TRUE(c.file_colours) << suffix;
-    }
+    for (const char *suffix : {".las", ".LAS", ".dat"})
+        EXPECT_TRUE(load_ok(temp_file(suffix, bytes)).file_colours) << suffix;
     const std::string path = temp_file(".laz", bytes);
     vv::Cloud c;
     std::string error;
