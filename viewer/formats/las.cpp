@@ -1,13 +1,13 @@
 // LAS, read by hand in one pass. No Debian package reads LAS into a block
 // of ours: PDAL is a pipeline framework with heavy dependencies that reads
-// into point tables of its own, which would have to be copied out at twice
-// the memory; and a LAS file is a fixed header followed by fixed-size
-// records, short to read. The file's length vouches for the records before
-// the block is allocated, so the block is filled while the bounds are
-// gathered: each node holds the record's raw int32 X, Y, Z bits and raw
-// 16-bit colour until the end, when they are scaled, offset, centred and
-// fitted in place, in double precision (the same values as two passes).
-// Compressed files (LAZ) are refused: no LAZ library is used.
+// into point tables of its own (and Debian 12 does not ship it), while a
+// LAS file is a fixed header followed by fixed-size records, short to read.
+// The file's length vouches for the records before the block is
+// allocated, so the block is filled while the bounds are gathered: each
+// node holds the record's raw int32 X, Y, Z bits and raw 16-bit colour
+// until the end, when they are scaled, offset, centred and fitted in place,
+// in double precision (the same values as two passes). Compressed files
+// (LAZ) are refused: no LAZ library is used.
 #include "viewer/formats/las.h"
 
 #include "viewer/formats/row_counts.h"
