@@ -225,7 +225,8 @@ inline Loaded read_las(const std::string &bytes) {
 // offset, and per point the raw int32 X, Y, Z and the values we read. Each
 // record gets `extra` bytes after its format's. 1.4 files put the count in
 // the 64-bit field and 0 in the legacy one (as formats 6 to 10 require);
-// `declared` replaces the count written.
+// `declared` replaces the count written. The header's minimum and maximum
+// are left 0, wrong as some writers leave them: readers must not use them.
 struct LasPoint {
     std::int32_t x, y, z;
     std::uint16_t intensity;
