@@ -1,6 +1,7 @@
 // Load time and memory of vorlix-view's loader on generated binary PLY clouds.
 //   viewer_load_bench [N...]        (default: 100000 1000000 10000000)
-//   viewer_load_bench --write N PATH   only writes the cloud of N points
+//   viewer_load_bench --write N PATH   only writes the cloud of N points (LAS
+//                                      when PATH ends in .las, else PLY)
 //   viewer_load_bench --measure PATH   only loads PATH and prints one row
 // Each size is written to a temporary file and loaded in a fresh process (this
 // program run again with --measure), so that every peak RSS is its own.
@@ -67,6 +68,57 @@ bool write_ply(const std::string &path, long n) {
     return std::fclose(f) == 0;
 }
 
+// The same kind of terrain as LAS 1.2, point format 2 (x y z int32 at 1 mm
+// on a projected grid's offsets, 16-bit rgb), as lidar tools write it.
+bool write_las(const std::string &path, long n) {
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    unsigned char header[227] = {'L', 'A', 'S', 'F'};
+    const auto at = [&header](std::size_t offset, auto value) {
+        std::memcpy(header + offset, &value, sizeof value);
+    };
+    header[24] = 1;
+    header[25] = 2;
+    at(94, std::uint16_t{227});
+    at(96, std::uint32_t{227});
+    header[104] = 2;
+    at(105, std::uint16_t{26});
+    at(107, static_cast<std::uint32_t>(n));
+    const double scale[3] = {0.001, 0.001, 0.001}, offset[3] = {450000, 5200000, 100};
+    for (int k = 0; k < 3; ++k) {
+        at(131 + 8 * k, scale[k]);
+        at(155 + 8 * k, offset[k]);
+    }
+    std::fwrite(header, 1, sizeof header, f);
+    std::uint32_t state = 12345;
+    auto next = [&state] { return (state = state * 1664525u + 1013904223u) >> 8; };
+    std::vector<unsigned char> chunk;
+    chunk.reserve(26 * 65536);
+    for (long i = 0; i < n; ++i) {
+        unsigned char record[26] = {};
+        const std::int32_t x = static_cast<std::int32_t>(next() % 1000000),
+                           y = static_cast<std::int32_t>(next() % 1000000),
+                           z = static_cast<std::int32_t>(next() % 10000) + x / 100;
+        const std::uint16_t intensity = static_cast<std::uint16_t>(next()),
+                            rgb[3] = {static_cast<std::uint16_t>(next()),
+                                      static_cast<std::uint16_t>(next()), 32768};
+        std::memcpy(record, &x, 4);
+        std::memcpy(record + 4, &y, 4);
+        std::memcpy(record + 8, &z, 4);
+        std::memcpy(record + 12, &intensity, 2);
+        record[15] = static_cast<unsigned char>(2 + next() % 4); // ground, vegetation
+        std::memcpy(record + 20, rgb, sizeof rgb);
+        chunk.insert(chunk.end(), record, record + sizeof record);
+        if (chunk.size() >= 26 * 65536) {
+            std::fwrite(chunk.data(), 1, chunk.size(), f);
+            chunk.clear();
+        }
+    }
+    std::fwrite(chunk.data(), 1, chunk.size(), f);
+    return std::fclose(f) == 0;
+}
+
 int measure(const char *path) {
     const long before = status_kib("VmRSS");
     vv::Cloud cloud;
@@ -91,8 +143,12 @@ int measure(const char *path) {
 int main(int argc, char **argv) {
     if (argc == 3 && std::strcmp(argv[1], "--measure") == 0)
         return measure(argv[2]);
-    if (argc == 4 && std::strcmp(argv[1], "--write") == 0)
-        return write_ply(argv[3], std::strtol(argv[2], nullptr, 10)) ? 0 : 1;
+    if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
+        const std::string path = argv[3];
+        const long n = std::strtol(argv[2], nullptr, 10);
+        const bool las = path.size() >= 4 && path.compare(path.size() - 4, 4, ".las") == 0;
+        return (las ? write_las(path, n) : write_ply(path, n)) ? 0 : 1;
+    }
     std::vector<long> sizes;
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::strtol(argv[i], nullptr, 10));

@@ -1,9 +1,10 @@
 // libFuzzer target for vorlix-view's own readers: any bytes must give the
-// XYZ, PLY and PCD readers either a cloud inside the unit cube with colours in
-// 0..1 or a one-line ASCII error naming the input, and the OFF row count
-// check an answer (with a "truncated" message naming the input when it
-// refuses) in bounded time.
+// XYZ, PLY, PCD and LAS readers either a cloud inside the unit cube with
+// colours in 0..1 and a value per point in every field, or a one-line ASCII
+// error naming the input, and the OFF row count check an answer (with a
+// "truncated" message naming the input when it refuses) in bounded time.
 #include "viewer/cloud.h"
+#include "viewer/formats/las.h"
 #include "viewer/formats/pcd.h"
 #include "viewer/formats/ply.h"
 #include "viewer/formats/row_counts.h"
@@ -32,6 +33,9 @@ void check_reader(ReadFn read, const std::string &bytes, const std::string &name
     }
     if (cloud.count == 0 || cloud.count != cloud.capacity)
         std::abort();
+    for (const vv::Field &f : cloud.fields)
+        if (f.values.size() != cloud.count)
+            std::abort();
     vv::colour_by_height(cloud);
     vv::link_lists(cloud, 7);
     std::size_t seen = 0;
@@ -62,5 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check_reader(vv::read_xyz, bytes, "fuzz.xyz");
     check_reader(vv::read_ply, bytes, "fuzz.ply");
     check_reader(vv::read_pcd, bytes, "fuzz.pcd");
+    check_reader(vv::read_las, bytes, "fuzz.las");
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "float_bits.h"
 #include "viewer/cloud.h"
+#include "viewer/formats/las.h"
 #include "viewer/formats/load.h"
 #include "viewer/formats/pcd.h"
 #include "viewer/formats/ply.h"
@@ -213,6 +214,74 @@ inline std::string pcd_file(const std::string &data, const std::vector<PcdField>
 // The float whose bits are `bits`, as PCL packs a colour into an rgb field.
 inline double packed_float(std::uint32_t bits) {
     return from_bits(bits);
+}
+
+inline Loaded read_las(const std::string &bytes) {
+    return read_as(vv::read_las, "t.las", bytes);
+}
+
+// A LAS file from a table: its version, point data format, scale and
+// offset, and per point the raw int32 X, Y, Z and the values we read. Each
+// record gets `extra` bytes after its format's. 1.4 files put the count in
+// the 64-bit field and 0 in the legacy one (as formats 6 to 10 require);
+// `declared` replaces the count written. The header's minimum and maximum
+// are left 0, wrong as some writers leave them: readers must not use them.
+struct LasPoint {
+    std::int32_t x, y, z;
+    std::uint16_t intensity;
+    std::uint8_t classification; // the whole byte, flags and all
+    std::uint16_t r, g, b;
+};
+
+struct LasFile {
+    int minor = 2;
+    int format = 0;
+    double scale[3] = {0.01, 0.01, 0.01};
+    double offset[3] = {0, 0, 0};
+    std::vector<LasPoint> points;
+    int extra = 0;
+    double declared = -1;
+};
+
+inline std::string las_file(const LasFile &f) {
+    // Per format: record length, classification byte, rgb (0 for none).
+    static const int kLayout[11][3] = {{20, 15, 0},  {28, 15, 0},  {26, 15, 20}, {34, 15, 28},
+                                       {57, 15, 0},  {63, 15, 28}, {30, 16, 0},  {36, 16, 30},
+                                       {38, 16, 30}, {59, 16, 0},  {67, 16, 30}};
+    const int *layout = kLayout[f.format];
+    const int header = f.minor >= 4 ? 375 : f.minor == 3 ? 235 : 227;
+    const double count = f.declared >= 0 ? f.declared : static_cast<double>(f.points.size());
+    std::string s(static_cast<std::size_t>(header), '\0');
+    const auto at = [&s](std::size_t offset, auto value) {
+        std::memcpy(&s[offset], &value, sizeof value);
+    };
+    s.replace(0, 4, "LASF");
+    s[24] = 1;
+    s[25] = static_cast<char>(f.minor);
+    at(94, static_cast<std::uint16_t>(header));
+    at(96, static_cast<std::uint32_t>(header)); // no variable length records
+    s[104] = static_cast<char>(f.format);
+    at(105, static_cast<std::uint16_t>(layout[0] + f.extra));
+    at(107, static_cast<std::uint32_t>(f.minor >= 4 ? 0 : count));
+    for (int k = 0; k < 3; ++k) {
+        at(131 + 8 * k, f.scale[k]);
+        at(155 + 8 * k, f.offset[k]);
+    }
+    if (f.minor >= 4)
+        at(247, static_cast<std::uint64_t>(count));
+    for (const LasPoint &p : f.points) {
+        std::string record(static_cast<std::size_t>(layout[0] + f.extra), '\x5a');
+        std::memcpy(&record[0], &p.x, 4);
+        std::memcpy(&record[4], &p.y, 4);
+        std::memcpy(&record[8], &p.z, 4);
+        std::memcpy(&record[12], &p.intensity, 2);
+        record[static_cast<std::size_t>(layout[1])] = static_cast<char>(p.classification);
+        const std::uint16_t rgb[3] = {p.r, p.g, p.b};
+        if (layout[2])
+            std::memcpy(&record[static_cast<std::size_t>(layout[2])], rgb, sizeof rgb);
+        s += record;
+    }
+    return s;
 }
 
 } // namespace vt

@@ -1,5 +1,11 @@
+// Picks a reader for a file: ours by extension or by the file's start, the
+// model importer for the rest. LAS is read by a reader of our own
+// (las.cpp): no Debian package reads LAS into a block of ours (PDAL is a
+// pipeline framework with heavy dependencies and point tables of its own),
+// and its fixed-size records are short to read.
 #include "viewer/formats/load.h"
 
+#include "viewer/formats/las.h"
 #include "viewer/formats/model.h"
 #include "viewer/formats/pcd.h"
 #include "viewer/formats/ply.h"
@@ -26,9 +32,8 @@ const struct {
     const char *extension;
     Reader read;
 } kReaders[] = {
-    {".xyz", read_xyz},
-    {".ply", read_ply},
-    {".pcd", read_pcd},
+    {".xyz", read_xyz}, {".ply", read_ply}, {".pcd", read_pcd},
+    {".las", read_las}, {".laz", read_laz}, // refused with a message: it is compressed
 };
 
 bool has_extension(const std::string &path, const char *ext) {
@@ -56,8 +61,8 @@ bool looks_like_pcd(const std::string &start) {
     return false;
 }
 
-// The reader for the file's extension; a PLY or PCD file under another name
-// is told by its start, so that it never reaches the importer either.
+// The reader for the file's extension; a PLY, PCD or LAS file under another
+// name is told by its start, so that it never reaches the importer either.
 Reader reader_for(const std::string &path, std::istream &in) {
     for (const auto &r : kReaders)
         if (has_extension(path, r.extension))
@@ -71,6 +76,8 @@ Reader reader_for(const std::string &path, std::istream &in) {
         return read_ply;
     if (looks_like_pcd(start))
         return read_pcd;
+    if (start.rfind("LASF", 0) == 0)
+        return read_las;
     return nullptr;
 }
 
