@@ -20,7 +20,6 @@
 #include <istream>
 #include <limits>
 #include <new>
-#include <sys/mman.h>
 
 namespace vv {
 namespace {
@@ -199,29 +198,6 @@ void store(const char *records, std::size_t n, const Header &h, std::size_t at, 
     }
 }
 
-// A field of n values, all to be written by the reader. Its memory is
-// asked for in huge pages before it is first touched, as the node block's
-// is (cloud.cpp): in 4 KiB pages the faults of two fields of 10^7 values
-// cost a fifth of the load.
-bool add_large_field(Cloud &cloud, const char *name, std::size_t n) {
-    Field *f = add_field(cloud, name, 0);
-    if (!f)
-        return false;
-    try {
-        f->values.reserve(n);
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-    constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
-    const auto begin = reinterpret_cast<std::uintptr_t>(f->values.data());
-    const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
-    const std::uintptr_t last = (begin + n * sizeof(float)) & ~(kHuge - 1);
-    if (last > first)
-        madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
-    f->values.resize(n);
-    return true;
-}
-
 // The real coordinate of an int32 one on an axis.
 double real(const Header &h, int axis, std::int32_t v) {
     return static_cast<double>(v) * h.scale[axis] + h.offset[axis];
@@ -238,7 +214,7 @@ bool records(Source &src, std::uint64_t size, const std::string &name, const Hea
     const auto n = static_cast<std::size_t>(h.points);
     if (!allocate_points(cloud, n, 0, name, "points", error))
         return false;
-    if (!add_large_field(cloud, "intensity", n) || !add_large_field(cloud, "classification", n)) {
+    if (!add_field(cloud, "intensity", n) || !add_field(cloud, "classification", n)) {
         error = name + ": not enough memory for " + std::to_string(n) + " points";
         return false;
     }
