@@ -22,7 +22,8 @@ using namespace vt;
 const std::vector<LasPoint> kPoints = {{-1000, 0, 0, 7, 0x85, 0, 128, 255},
                                        {1000, 500, -250, 65535, 2, 255, 0, 64},
                                        {0, 250, 250, 0, 0xff, 17, 34, 51}};
-const float kFitted[3][3] = {{-0.5f, -0.125f, 0}, {0.5f, 0.125f, -0.125f}, {0, 0, 0.125f}};
+// Fitted, then turned so that Z is up: (x, Z, -Y).
+const float kFitted[3][3] = {{-0.5f, 0, 0.125f}, {0.5f, -0.125f, -0.125f}, {0, 0.125f, 0}};
 
 LasFile three_points(int format, int minor, int extra = 0, std::uint16_t colour_scale = 1) {
     LasFile f;
@@ -89,7 +90,7 @@ TEST(ViewerLas, GeoreferencedMillimetresSurviveTheFit) {
     ASSERT_TRUE(r.ok) << r.error;
     for (std::size_t i = 0; i < 4; ++i) {
         const float d = static_cast<float>(steps[i]) / 1000, no = vv::kNoColour;
-        expect_node(r.cloud.nodes[i], -0.5f + d, 0.5f - d, -0.5f + d, no, no, no);
+        expect_node(r.cloud.nodes[i], -0.5f + d, -0.5f + d, -0.5f + d, no, no, no);
     }
     for (std::size_t i = 1; i < 3; ++i)
         EXPECT_NEAR(r.cloud.nodes[i].x - r.cloud.nodes[i - 1].x, 0.001f, 2e-7f);

@@ -233,9 +233,11 @@ bool records(Source &src, std::uint64_t size, const std::string &name, const Hea
         at += k;
     }
     // Both corners of the int32 bounds, real: a negative scale swaps them.
+    // Z is elevation in LAS and the screen's up axis is y: x stays east, y
+    // takes Z, and north (Y) goes into the screen, a turn and no mirror.
     Bounds b;
     for (const std::int32_t *corner : {e.lo, e.hi})
-        b.add(real(h, 0, corner[0]), real(h, 1, corner[1]), real(h, 2, corner[2]));
+        b.add(real(h, 0, corner[0]), real(h, 2, corner[2]), -real(h, 1, corner[1]));
     for (int axis = 0; axis < 3; ++axis)
         if (!std::isfinite(b.lo[axis]) || !std::isfinite(b.hi[axis])) {
             error = name + ": " + "xyz"[axis] + " coordinates beyond the range of a double";
@@ -246,7 +248,7 @@ bool records(Source &src, std::uint64_t size, const std::string &name, const Hea
     const bool colours = h.format->rgb != 0;
     for (std::size_t i = 0; i < n; ++i) {
         VoxelNode &node = cloud.nodes[i];
-        norm.apply(real(h, 0, kept(node.x)), real(h, 1, kept(node.y)), real(h, 2, kept(node.z)),
+        norm.apply(real(h, 0, kept(node.x)), real(h, 2, kept(node.z)), -real(h, 1, kept(node.y)),
                    node);
         if (colours) {
             node.r /= full;

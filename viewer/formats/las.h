@@ -15,7 +15,9 @@ namespace vv {
 // included), fitted into the cube. Coordinates are X * scale + offset in
 // double precision until they are centred, so georeferenced files keep
 // their millimetres; the bounds come from the records, not from the
-// header's minimum and maximum. Records may be longer than their format
+// header's minimum and maximum. Z (elevation) becomes the voxels' y, the
+// screen's up axis, and Y (north) their -z, so terrain lies flat, seen from
+// the south, and the height ramp follows elevation. Records may be longer than their format
 // (extra bytes), never shorter. The point count is the 1.4 64-bit count
 // when it is set, the legacy 32-bit count otherwise.
 // Colours (formats 2, 3, 5, 7, 8, 10) are 16-bit, but many writers store
