@@ -2,6 +2,7 @@
 // exists, so bad input ends with a message and never with a half-drawn frame.
 #include "viewer/cloud.h"
 #include "viewer/formats/load.h"
+#include "viewer/lod.h"
 #include "viewer/offscreen.h"
 #include "viewer/options.h"
 #include "viewer/png.h"
@@ -21,6 +22,13 @@ int shot_w = 0, shot_h = 0;
 bool save_pending = false;
 int drag_x = 0, drag_y = 0;
 enum class Drag { None, Orbit, Pan } dragging = Drag::None;
+// Level of detail: while the view moves, frames draw `sample` (empty: no
+// subsample, every frame draws all); kSettleMs after the last input the still
+// frame draws every point again.
+vv::Cloud sample;
+constexpr int kSettleMs = 200;
+bool moving = false, settle_armed = false;
+int last_input = 0; // GLUT_ELAPSED_TIME, ms
 
 // Errors go to stderr under the program's name.
 void complain(const std::string &error) {
@@ -42,10 +50,44 @@ int shoot() {
     return save_or_complain(screenshot, shot_w, shot_h) ? 0 : 1;
 }
 
+// Registers the table the next frame draws.
+void use_table(bool coarse) {
+    const vv::Cloud &c = coarse && sample.count > 0 ? sample : cloud;
+    set_liste_voxels(c.lists.data(), static_cast<unsigned int>(c.lists.size()));
+}
+
+// The timer runs once per pause, not once per event: it re-arms itself for
+// what is left of kSettleMs since the latest input.
+void settle(int) {
+    const int idle = glutGet(GLUT_ELAPSED_TIME) - last_input;
+    if (idle < kSettleMs) {
+        glutTimerFunc(static_cast<unsigned int>(kSettleMs - idle), settle, 0);
+        return;
+    }
+    settle_armed = false;
+    moving = false;
+    glutPostRedisplay();
+}
+
+// The view moved (drag, wheel, zoom keys): redraw with the subsample until
+// input pauses.
+void moved() {
+    glutPostRedisplay();
+    if (sample.count == 0)
+        return;
+    moving = true;
+    last_input = glutGet(GLUT_ELAPSED_TIME);
+    if (!settle_armed) {
+        settle_armed = true;
+        glutTimerFunc(kSettleMs, settle, 0);
+    }
+}
+
 void display() {
     view.apply();
     if (save_pending) {
         save_pending = false;
+        use_table(false); // a saved picture has every point
         const int w = glutGet(GLUT_WINDOW_WIDTH), h = glutGet(GLUT_WINDOW_HEIGHT);
         const std::string out = vv::next_save_name();
         if (save_or_complain(out, w, h))
@@ -53,6 +95,7 @@ void display() {
         std::fflush(stdout);
         vorlix_reshape(w, h); // back to the window for the frame below
     }
+    use_table(moving);
     float m[16];
     view.matrix(m);
     vorlix_render(m);
@@ -67,7 +110,10 @@ void keyboard(unsigned char key, int, int) {
         glutPostRedisplay();
         break;
     case vv::View::Action::Redraw:
-        glutPostRedisplay();
+        if (key == '+' || key == '=' || key == '-' || key == '_')
+            moved();
+        else
+            glutPostRedisplay();
         break;
     case vv::View::Action::None:
         break;
@@ -83,7 +129,7 @@ void mouse(int button, int state, int x, int y) {
     } else if ((button == 3 || button == 4) && state == GLUT_DOWN) {
         // freeglut reports the wheel as buttons 3 (away: closer) and 4.
         view.zoom_steps(button == 3 ? 1 : -1);
-        glutPostRedisplay();
+        moved();
     }
 }
 
@@ -96,7 +142,7 @@ void motion(int x, int y) {
         view.drag(x - drag_x, y - drag_y);
     drag_x = x;
     drag_y = y;
-    glutPostRedisplay();
+    moved();
 }
 
 } // namespace
@@ -121,6 +167,10 @@ int main(int argc, char **argv) {
                      "vorlix-view: %s: skipped %zu points with NaN or infinite coordinates\n",
                      options->file.c_str(), cloud.skipped);
     screenshot = options->screenshot;
+    // A screenshot always draws every point: no subsample to build.
+    if (screenshot.empty() && !vv::build_subsample(cloud, options->lod, sample))
+        complain(options->file + ": no memory for a subsample of " + std::to_string(options->lod) +
+                 " points; every frame draws all");
     view = vv::View(options->yaw, options->pitch);
 
     // GLUT gets only the program name: the command line is ours.

@@ -8,6 +8,7 @@ namespace vv {
 
 const char *const kUsage =
     "usage: vorlix-view FILE [--screenshot OUT.png] [--size WxH] [--yaw DEG] [--pitch DEG]"
+    " [--lod N]"
     "  (left-drag orbit, middle- or shift-drag pan, wheel or +/- zoom, P/C points/cubes, [ ] size, "
     "B bounding cube,"
     " R reset, S save PNG, Esc quit)";
@@ -38,6 +39,17 @@ bool parse_size(const char *s, int &w, int &h) {
     return true;
 }
 
+// A whole number of points, 0 to 1e9, digits only.
+bool parse_count(const char *s, std::size_t &out) {
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(s, &end, 10);
+    if (*s < '0' || *s > '9' || *end != '\0' || errno != 0 || v > 1000000000ull)
+        return false;
+    out = static_cast<std::size_t>(v);
+    return true;
+}
+
 } // namespace
 
 std::optional<Options> parse_options(int argc, const char *const *argv, std::string &error) {
@@ -48,7 +60,8 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
         if (arg == "--help" || arg == "-h") {
             o.help = true;
             return o;
-        } else if (arg == "--screenshot" || arg == "--size" || arg == "--yaw" || arg == "--pitch") {
+        } else if (arg == "--screenshot" || arg == "--size" || arg == "--yaw" || arg == "--pitch" ||
+                   arg == "--lod") {
             if (!has_value) {
                 error = arg + " needs a value";
                 return std::nullopt;
@@ -64,6 +77,12 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
                 if (!parse_size(value, o.width, o.height)) {
                     error = std::string("--size '") + value +
                             "': expected WxH, each between 16 and 8192";
+                    return std::nullopt;
+                }
+            } else if (arg == "--lod") {
+                if (!parse_count(value, o.lod)) {
+                    error = std::string("--lod '") + value +
+                            "': expected a number of points from 0 (off) to 1000000000";
                     return std::nullopt;
                 }
             } else if (!parse_float(value, arg == "--yaw" ? o.yaw : o.pitch)) {
