@@ -1,9 +1,10 @@
 // vorlix-view's frame while the view moves: the full cloud against level-of-
 // detail subsamples of a few budgets, drawn by vorlix_render in a real
 // freeglut window at the viewer's default size (640x640, points of 2 px).
-//   viewer_frame_bench [--points N] [--frames F] [BUDGET...]
+//   viewer_frame_bench [--points N] [--frames F] [--cubes] [BUDGET...]
 //       default: 10^7 points, 15 frames a subsample (3 for the full cloud),
-//       budgets 50000 100000 150000 200000 300000 500000
+//       budgets 50000 100000 150000 200000 300000 500000; --cubes draws
+//       cubes (the C key) instead of points
 // Each frame turns the view by one degree, as a drag does, and is timed from
 // vorlix_render to the end of glFinish, on the wall clock and in CPU time;
 // the table gives medians. The row `none` (an empty table) is what a frame
@@ -104,12 +105,15 @@ void row(const char *table, std::size_t points, Timing t) {
 int main(int argc, char **argv) {
     std::size_t points = 10000000;
     int frames = 15;
+    bool cubes = false;
     std::vector<std::size_t> budgets;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--points") == 0 && i + 1 < argc)
             points = std::strtoull(argv[++i], nullptr, 10);
         else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc)
             frames = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--cubes") == 0)
+            cubes = true;
         else
             budgets.push_back(std::strtoull(argv[i], nullptr, 10));
     }
@@ -128,10 +132,11 @@ int main(int argc, char **argv) {
     init_transformation();
     vorlix_reshape(640, 640);
     vv::View view(-35, 15);
+    view.mode = cubes ? SCREEN_MODE_CUBES : SCREEN_MODE_POINTS;
     view.apply();
 
-    std::printf("%zu points, 640x640 window, points of 2 px, median of %d frames (%d for all)\n",
-                points, frames, std::min(frames, 3));
+    std::printf("%zu points, 640x640 window, %s, median of %d frames (%d for all)\n", points,
+                cubes ? "cubes of 0.01" : "points of 2 px", frames, std::min(frames, 3));
     std::printf("%-12s %12s %14s %10s %14s\n", "table", "points drawn", "frame (ms)", "fps",
                 "CPU (ms)");
     set_liste_voxels(cloud.lists.data(), static_cast<unsigned int>(cloud.lists.size()));
