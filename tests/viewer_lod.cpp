@@ -13,6 +13,7 @@
 #include <cmath>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -75,12 +76,29 @@ TEST(ViewerLod, SubsampleKeepsTheBudgetAndCoversARegularScan) {
         EXPECT_GT(hi[axis], 0.48f) << "axis " << axis;
     }
 
+    // Three lists: the first alone (what a moving frame draws of cubes)
+    // still reaches every row and nearly every column of the scan, where the
+    // first third of the runs would stop a third of the way up.
+    ASSERT_TRUE(vv::build_subsample(full, 3 * vv::kListLength, sample));
+    for (const auto &c :
+         {std::pair<std::size_t, std::size_t>{0, 1}, {8191, 1}, {8192, 2}, {1 << 20, 3}})
+        EXPECT_EQ(vv::leading_lists(sample, c.first), c.second) << c.first;
+    std::set<long> rows_seen;
+    columns.clear();
+    for (const VoxelNode *n = sample.lists[0]; n; n = n->next) {
+        rows_seen.insert(std::lround((n->y + 0.5f) * (rows - 1)));
+        columns.insert(std::lround((n->x + 0.5f) * (cols - 1)));
+    }
+    EXPECT_EQ(rows_seen.size(), rows);
+    EXPECT_GT(columns.size(), 190u);
+
     // Within budget, or level of detail off: no subsample, the full table.
     for (const std::size_t budget : {rows * cols, rows * cols + 1, std::size_t{0}}) {
         EXPECT_TRUE(vv::build_subsample(full, budget, sample));
         EXPECT_EQ(sample.count, 0u) << budget;
         EXPECT_TRUE(sample.lists.empty()) << budget;
     }
+    EXPECT_EQ(vv::leading_lists(sample, 1000), 0u);
 }
 
 // The colour every point gets in the recolouring below: from its position,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <numeric>
 
 namespace vv {
 
@@ -18,13 +19,24 @@ std::uint64_t mix(std::uint64_t x) {
 }
 
 // Runs of count / budget points, the first count % budget of them one
-// longer; runs cover the block once, so no point is taken twice.
+// longer; runs cover the block once, so no point is taken twice. Node j of
+// the subsample takes run (j * step) mod budget, step being the first number
+// from budget / golden ratio up with no factor in common with budget: a
+// permutation of the runs whose every prefix spreads evenly over the block,
+// so that the table's leading lists are a coarser subsample of their own.
 template <typename Copy> void for_each_sampled(std::size_t count, std::size_t budget, Copy copy) {
     const std::size_t q = count / budget, extra = count % budget;
-    for (std::size_t i = 0; i < budget; ++i) {
+    std::size_t step = static_cast<std::size_t>(static_cast<double>(budget) * 0.6180339887);
+    while (std::gcd(step, budget) != 1)
+        ++step;
+    step %= budget;
+    for (std::size_t j = 0, i = 0; j < budget; ++j) {
         const std::size_t first = i * q + std::min(i, extra);
         const std::size_t length = q + (i < extra ? 1 : 0);
-        copy(i, first + static_cast<std::size_t>(mix(i) % length));
+        copy(j, first + static_cast<std::size_t>(mix(i) % length));
+        i += step; // i + step < 2 * budget
+        if (i >= budget)
+            i -= budget;
     }
 }
 
@@ -57,6 +69,12 @@ void refresh_subsample(const Cloud &full, Cloud &sample) {
     for_each_sampled(full.count, sample.count, [&](std::size_t i, std::size_t from) {
         copy_point(full.nodes[from], sample.nodes[i]);
     });
+}
+
+std::size_t leading_lists(const Cloud &sample, std::size_t points) {
+    if (sample.lists.empty())
+        return 0;
+    return std::clamp<std::size_t>(points / kListLength, 1, sample.lists.size());
 }
 
 } // namespace vv

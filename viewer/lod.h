@@ -11,7 +11,9 @@
 // of consecutive points and one point is taken from each, at a place that
 // varies from run to run. Every part of the file gets its share, and a
 // regular layout (scan rows, organised grids) does not line up with a fixed
-// stride and leave whole columns out.
+// stride and leave whole columns out. The runs are visited in an order that
+// keeps every prefix of the table spread over the whole cloud, so that its
+// first lists alone are a coarser subsample (for cubes, which cost more).
 #ifndef VORLIX_VIEWER_LOD_H
 #define VORLIX_VIEWER_LOD_H
 
@@ -22,8 +24,11 @@
 namespace vv {
 
 // Points drawn while the view moves, unless --lod says otherwise: about
-// 30 ms a frame on llvmpipe on our 2-core machine (README, bench/viewer_frame).
-constexpr std::size_t kDefaultLodBudget = 300000;
+// 35 ms a frame on llvmpipe on our 2-core machine (README, bench/viewer_frame).
+constexpr std::size_t kDefaultLodBudget = 100000;
+// A cube costs about as much to draw as this many points (bench/viewer_frame
+// --cubes), so in cube mode a moving frame draws that much fewer voxels.
+constexpr std::size_t kCubeCost = 10;
 
 // Makes `sample` the subsample of `full` within `budget` points: exactly
 // `budget` copies when full has more points than that, else nothing (sample
@@ -38,6 +43,11 @@ bool build_subsample(const Cloud &full, std::size_t budget, Cloud &sample);
 // shows them too. `full` must have the count it had at build time; an empty
 // sample is left as it is.
 void refresh_subsample(const Cloud &full, Cloud &sample);
+
+// How many leading lists of the subsample's table hold about `points`
+// points, rounded down to whole lists but at least one (none for an empty
+// sample): registered alone, they draw a coarser sample of the whole cloud.
+std::size_t leading_lists(const Cloud &sample, std::size_t points);
 
 } // namespace vv
 

@@ -50,10 +50,15 @@ int shoot() {
     return save_or_complain(screenshot, shot_w, shot_h) ? 0 : 1;
 }
 
-// Registers the table the next frame draws.
+// Registers the table the next frame draws: in cube mode, only as many of
+// the subsample's leading lists as cost what the points would.
 void use_table(bool coarse) {
-    const vv::Cloud &c = coarse && sample.count > 0 ? sample : cloud;
-    set_liste_voxels(c.lists.data(), static_cast<unsigned int>(c.lists.size()));
+    const bool lod = coarse && sample.count > 0;
+    const vv::Cloud &c = lod ? sample : cloud;
+    const std::size_t lists = lod && view.mode == SCREEN_MODE_CUBES
+                                  ? vv::leading_lists(sample, sample.count / vv::kCubeCost)
+                                  : c.lists.size();
+    set_liste_voxels(c.lists.data(), static_cast<unsigned int>(lists));
 }
 
 // The timer runs once per pause, not once per event: it re-arms itself for
