@@ -26,9 +26,9 @@ namespace vv {
 // Points drawn while the view moves, unless --lod says otherwise: about
 // 35 ms a frame on llvmpipe on our 2-core machine (README, bench/viewer_frame).
 constexpr std::size_t kDefaultLodBudget = 100000;
-// A cube costs about as much to draw as this many points (bench/viewer_frame
-// --cubes), so in cube mode a moving frame draws that much fewer voxels.
-constexpr std::size_t kCubeCost = 10;
+// A cube costs about as much to draw as 10 to 20 points (bench/viewer_frame
+// --cubes), so in cube mode a moving frame draws this many times fewer voxels.
+constexpr std::size_t kCubeCost = 16;
 
 // Makes `sample` the subsample of `full` within `budget` points: exactly
 // `budget` copies when full has more points than that, else nothing (sample
