@@ -24,7 +24,7 @@
 namespace vv {
 
 // Points drawn while the view moves, unless --lod says otherwise: about
-// 35 ms a frame on llvmpipe on our 2-core machine (README, bench/viewer_frame).
+// 33 ms a frame on llvmpipe on our 2-core machine (README, bench/viewer_frame).
 constexpr std::size_t kDefaultLodBudget = 100000;
 // A cube costs about as much to draw as 10 to 20 points (bench/viewer_frame
 // --cubes), so in cube mode a moving frame draws this many times fewer voxels.
