@@ -504,4 +504,62 @@ TEST(ViewerInteractive, SaveDragToggleAndEscape) {
                      "saved vorlix-view-4.png\nsaved vorlix-view-5.png\nsaved vorlix-view-6.png\n");
 }
 
+// The screen as X shows it (the window sits at its origin): what the window
+// last drew, unlike the S key, which draws a full frame of its own.
+vt::Image screen(const std::string &path) {
+    EXPECT_EQ(std::system(("timeout 20 import -window root " + path + " >/dev/null 2>&1").c_str()),
+              0);
+    return vt::Image::png(path);
+}
+
+// Level of detail, end to end: while a drag goes on, the window shows the
+// subsample of 300 points; once the pointer rests, the full scan is back.
+// Run alone on an X server of its own, like the case above.
+TEST(ViewerInteractive, DragDrawsTheSubsampleAndTheStillFrameEveryPoint) {
+    const Scratch scratch;
+    const std::string &d = scratch.path;
+    std::vector<Point> scan; // 300 x 300 red points filling the square
+    for (int i = 0; i < 300 * 300; ++i)
+        scan.push_back({static_cast<float>(i % 300), static_cast<float>(i / 300), 0, 255, 0, 0});
+    write_file(d + "scan.ply", ply(scan));
+    const pid_t pid = spawn({d + "scan.ply", "--size", "300x300", "--lod", "300"}, d, d + "out.txt",
+                            d + "err.txt");
+    ASSERT_EQ(xdo("search --sync --onlyvisible --name '^vorlix-view: '"), 0) << "no window";
+
+    // A drag of 3 s in 1-pixel steps, in the background; the screen is
+    // grabbed three times meanwhile. A busy machine may pause the drag for
+    // longer than the viewer waits, so one coarse frame out of three is
+    // enough.
+    std::string steps = "mousemove 60 150 mousedown 1";
+    for (int x = 61; x <= 120; ++x)
+        steps += " mousemove " + std::to_string(x) + " 150 sleep 0.05";
+    const pid_t drag = fork();
+    if (drag == 0) {
+        execl("/bin/sh", "sh", "-c", ("timeout 30 xdotool " + steps + " mouseup 1").c_str(),
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int fewest = 300 * 300;
+    for (int i = 0; i < 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        fewest = std::min(fewest, screen(d + "moving.png").count(vt::kRed));
+    }
+    int status = 0;
+    waitpid(drag, &status, 0);
+    EXPECT_EQ(status, 0) << "xdotool";
+    EXPECT_LE(fewest, 300 * 4) << "red pixels while dragging: at most 300 points of 2x2";
+
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const int still = screen(d + "still.png").count(vt::kRed);
+    xdo("mousemove 150 150 sleep 0.3 key s");
+    ASSERT_TRUE(wait_for(d + "vorlix-view-1.png"));
+    const int full = vt::Image::png(d + "vorlix-view-1.png").count(vt::kRed);
+    EXPECT_GT(full, 10000) << "the saved frame has every point";
+    EXPECT_GE(still, full * 95 / 100) << "red pixels of the still frame against a saved one";
+
+    xdo("key Escape");
+    const Outcome r = finish(pid, d + "out.txt", d + "err.txt");
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 #include "viewer/cloud.h"
 #include "viewer/colour.h"
 #include "viewer/formats/load.h"
+#include "viewer/lod.h"
 #include "viewer/offscreen.h"
 #include "viewer/options.h"
 #include "viewer/png.h"
@@ -25,6 +26,13 @@ int shot_w = 0, shot_h = 0;
 bool save_pending = false;
 int drag_x = 0, drag_y = 0;
 enum class Drag { None, Orbit, Pan } dragging = Drag::None;
+// Level of detail: while the view moves, frames draw `sample` (empty: no
+// subsample, every frame draws all); kSettleMs after the last input the still
+// frame draws every point again.
+vv::Cloud sample;
+constexpr int kSettleMs = 200;
+bool moving = false, settle_armed = false;
+int last_input = 0; // GLUT_ELAPSED_TIME, ms
 
 // Errors go to stderr under the program's name.
 void complain(const std::string &error) {
@@ -51,10 +59,49 @@ std::string title() {
     return "vorlix-view: " + file + " (colour: " + vv::describe_colouring(cloud, colouring) + ")";
 }
 
+// Registers the table the next frame draws: in cube mode, only as many of
+// the subsample's leading lists as cost what the points would.
+void use_table(bool coarse) {
+    const bool lod = coarse && sample.count > 0;
+    const vv::Cloud &c = lod ? sample : cloud;
+    const std::size_t lists = lod && view.mode == SCREEN_MODE_CUBES
+                                  ? vv::leading_lists(sample, sample.count / vv::kCubeCost)
+                                  : c.lists.size();
+    set_liste_voxels(c.lists.data(), static_cast<unsigned int>(lists));
+}
+
+// The timer runs once per pause, not once per event: it re-arms itself for
+// what is left of kSettleMs since the latest input.
+void settle(int) {
+    const int idle = glutGet(GLUT_ELAPSED_TIME) - last_input;
+    if (idle < kSettleMs) {
+        glutTimerFunc(static_cast<unsigned int>(kSettleMs - idle), settle, 0);
+        return;
+    }
+    settle_armed = false;
+    moving = false;
+    glutPostRedisplay();
+}
+
+// The view moved (drag, wheel, zoom keys): redraw with the subsample until
+// input pauses.
+void moved() {
+    glutPostRedisplay();
+    if (sample.count == 0)
+        return;
+    moving = true;
+    last_input = glutGet(GLUT_ELAPSED_TIME);
+    if (!settle_armed) {
+        settle_armed = true;
+        glutTimerFunc(kSettleMs, settle, 0);
+    }
+}
+
 void display() {
     view.apply();
     if (save_pending) {
         save_pending = false;
+        use_table(false); // a saved picture has every point
         const int w = glutGet(GLUT_WINDOW_WIDTH), h = glutGet(GLUT_WINDOW_HEIGHT);
         const std::string out = vv::next_save_name();
         if (save_or_complain(out, w, h))
@@ -62,6 +109,7 @@ void display() {
         std::fflush(stdout);
         vorlix_reshape(w, h); // back to the window for the frame below
     }
+    use_table(moving);
     float m[16];
     view.matrix(m);
     vorlix_render(m);
@@ -83,12 +131,16 @@ void keyboard(unsigned char key, int, int) {
             break;
         }
         colouring = next;
+        vv::refresh_subsample(cloud, sample);
         glutSetWindowTitle(title().c_str());
         glutPostRedisplay();
         break;
     }
     case vv::View::Action::Redraw:
-        glutPostRedisplay();
+        if (key == '+' || key == '=' || key == '-' || key == '_')
+            moved();
+        else
+            glutPostRedisplay();
         break;
     case vv::View::Action::None:
         break;
@@ -104,7 +156,7 @@ void mouse(int button, int state, int x, int y) {
     } else if ((button == 3 || button == 4) && state == GLUT_DOWN) {
         // freeglut reports the wheel as buttons 3 (away: closer) and 4.
         view.zoom_steps(button == 3 ? 1 : -1);
-        glutPostRedisplay();
+        moved();
     }
 }
 
@@ -117,7 +169,7 @@ void motion(int x, int y) {
         view.drag(x - drag_x, y - drag_y);
     drag_x = x;
     drag_y = y;
-    glutPostRedisplay();
+    moved();
 }
 
 } // namespace
@@ -153,6 +205,10 @@ int main(int argc, char **argv) {
         colouring = options->colour_by;
     }
     screenshot = options->screenshot;
+    // A screenshot always draws every point: no subsample to build.
+    if (screenshot.empty() && !vv::build_subsample(cloud, options->lod, sample))
+        complain(options->file + ": no memory for a subsample of " + std::to_string(options->lod) +
+                 " points; every frame draws all");
     view = vv::View(options->yaw, options->pitch);
 
     // GLUT gets only the program name: the command line is ours.

@@ -9,6 +9,7 @@ namespace vv {
 const char *const kUsage =
     "usage: vorlix-view FILE [--screenshot OUT.png] [--size WxH] [--yaw DEG] [--pitch DEG]"
     " [--color-by NAME]"
+    " [--lod N]"
     "  (left-drag orbit, middle- or shift-drag pan, wheel or +/- zoom, P/C points/cubes, [ ] size, "
     "B bounding cube,"
     " F next colouring (height, file colours, each field), R reset, S save PNG, Esc quit)";
@@ -39,6 +40,17 @@ bool parse_size(const char *s, int &w, int &h) {
     return true;
 }
 
+// A whole number of points, 0 to 1e9, digits only.
+bool parse_count(const char *s, std::size_t &out) {
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(s, &end, 10);
+    if (*s < '0' || *s > '9' || *end != '\0' || errno != 0 || v > 1000000000ull)
+        return false;
+    out = static_cast<std::size_t>(v);
+    return true;
+}
+
 } // namespace
 
 std::optional<Options> parse_options(int argc, const char *const *argv, std::string &error) {
@@ -50,7 +62,7 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
             o.help = true;
             return o;
         } else if (arg == "--screenshot" || arg == "--size" || arg == "--yaw" || arg == "--pitch" ||
-                   arg == "--color-by") {
+                   arg == "--color-by" || arg == "--lod") {
             if (!has_value) {
                 error = arg + " needs a value";
                 return std::nullopt;
@@ -68,6 +80,12 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
                 if (!parse_size(value, o.width, o.height)) {
                     error = std::string("--size '") + value +
                             "': expected WxH, each between 16 and 8192";
+                    return std::nullopt;
+                }
+            } else if (arg == "--lod") {
+                if (!parse_count(value, o.lod)) {
+                    error = std::string("--lod '") + value +
+                            "': expected a number of points from 0 (off) to 1000000000";
                     return std::nullopt;
                 }
             } else if (!parse_float(value, arg == "--yaw" ? o.yaw : o.pitch)) {

@@ -2,6 +2,9 @@
 #ifndef VORLIX_VIEWER_OPTIONS_H
 #define VORLIX_VIEWER_OPTIONS_H
 
+#include "viewer/lod.h"
+
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -17,11 +20,13 @@ struct Options {
     float pitch = 0;
     std::string colour_by; // a field name, "height" or "file"; empty: the default
     bool help = false;
+    std::size_t lod = kDefaultLodBudget; // points drawn while moving; 0: all
 };
 
 // Parses argv: one FILE, --screenshot OUT.png, --size WxH (16..8192 each),
-// --yaw DEG, --pitch DEG (finite, at most 1e6), --color-by NAME, --help or -h (which ends the
-// parse). On failure returns nothing and sets error to a one-line reason.
+// --yaw DEG, --pitch DEG (finite, at most 1e6), --color-by NAME, --lod N
+// (0..1e9 points), --help or -h (which ends the parse). On failure returns
+// nothing and sets error to a one-line reason.
 std::optional<Options> parse_options(int argc, const char *const *argv, std::string &error);
 
 // The usage line, options and keys, printed for --help and after an error.
