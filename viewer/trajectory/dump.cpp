@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -77,6 +78,8 @@ struct Source {
     virtual ~Source() = default;
     // Up to n bytes into dst: the count, 0 at the end, -1 with error set.
     virtual long long read(char *dst, std::size_t n, std::string &error) = 0;
+    // The size of a source that cannot grow, or the most a size_t holds.
+    virtual std::size_t fixed_size() const { return SIZE_MAX - 1; }
 };
 
 struct FdSource : Source {
@@ -122,6 +125,7 @@ struct MemSource : Source {
     const char *data;
     std::size_t left;
     MemSource(const char *d, std::size_t n) : data(d), left(n) {}
+    std::size_t fixed_size() const override { return left; }
     long long read(char *dst, std::size_t n, std::string &) override {
         n = std::min(n, left);
         if (n)
@@ -166,8 +170,11 @@ bool is_units_or_time(const char *b, const char *e) {
 // frame's newlines so that a short frame shows.
 class Scanner {
   public:
+    // A source that cannot grow and holds less than a block gets a buffer
+    // of its size: no block-sized allocation for a small dump.
     Scanner(Source &source, const std::string &name, DumpIndex &index, std::string &error)
-        : source_(source), name_(name), index_(index), error_(error), buf_(kBlock) {}
+        : source_(source), name_(name), index_(index), error_(error),
+          size_(std::min(kBlock, source.fixed_size() + 1)), buf_(new char[size_]) {}
 
     bool run() {
         if (!fill(0))
@@ -176,13 +183,13 @@ class Scanner {
             error_ = name_ + ": empty file";
             return false;
         }
-        const char *first_end = static_cast<const char *>(std::memchr(buf_.data(), '\n', len_));
+        const char *first_end = static_cast<const char *>(std::memchr(buf_.get(), '\n', len_));
         if (!first_end)
-            first_end = buf_.data() + std::min(len_, kMaxHeader);
-        if (!starts_with(buf_.data(), first_end, kTimestep) &&
-            !is_units_or_time(buf_.data(), first_end)) {
+            first_end = buf_.get() + std::min(len_, kMaxHeader);
+        if (!starts_with(buf_.get(), first_end, kTimestep) &&
+            !is_units_or_time(buf_.get(), first_end)) {
             error_ = where(name_, 1, 1) + "expected ITEM: TIMESTEP, found " +
-                     quote_token(buf_.data(), first_end - buf_.data());
+                     quote_token(buf_.get(), first_end - buf_.get());
             return false;
         }
         for (;;) {
@@ -194,7 +201,7 @@ class Scanner {
                     return false;
                 continue;
             }
-            const char *base = buf_.data();
+            const char *base = buf_.get();
             const char *hit = static_cast<const char *>(std::memchr(base + pos_, 'I', safe - pos_));
             if (!hit) {
                 lines_ += count_newlines(base + pos_, safe - pos_);
@@ -232,12 +239,16 @@ class Scanner {
     // Moves buf_[keep..len_) to the front and reads until the block is full
     // or the stream ends.
     bool fill(std::size_t keep) {
-        std::memmove(buf_.data(), buf_.data() + keep, len_ - keep);
+        std::memmove(buf_.get(), buf_.get() + keep, len_ - keep);
         offset_ += keep;
         len_ -= keep;
         pos_ -= std::min(pos_, keep);
-        while (!eof_ && len_ < buf_.size()) {
-            const long long got = source_.read(buf_.data() + len_, buf_.size() - len_, error_);
+        if (len_ == size_ && !eof_) { // cannot happen: kMaxHeader is well below kBlock
+            error_ = name_ + ": a header does not fit the scan's buffer";
+            return false;
+        }
+        while (!eof_ && len_ < size_) {
+            const long long got = source_.read(buf_.get() + len_, size_ - len_, error_);
             if (got < 0)
                 return false;
             if (got == 0)
@@ -253,7 +264,7 @@ class Scanner {
     // frame closed, this one opened), 0 more bytes needed, 2 the stream ends
     // inside it (the end noted), -1 error.
     int frame_header(std::size_t c) {
-        const char *b = buf_.data() + c, *end = buf_.data() + len_;
+        const char *b = buf_.get() + c, *end = buf_.get() + len_;
         const char *line[5];
         line[0] = b;
         const char *p = b;
@@ -364,7 +375,8 @@ class Scanner {
     const std::string &name_;
     DumpIndex &index_;
     std::string &error_;
-    std::vector<char> buf_;
+    std::size_t size_;
+    std::unique_ptr<char[]> buf_;
     std::uint64_t offset_ = 0; // of buf_[0] in the stream
     std::size_t len_ = 0, pos_ = 0;
     bool eof_ = false;
@@ -389,6 +401,15 @@ bool index_from(Source &source, const std::string &name, DumpIndex &index, std::
 }
 
 // ---- One frame ----------------------------------------------------------------
+
+// Beyond a float's range is infinity, not undefined behaviour.
+float to_float(double v) {
+    if (v > FLT_MAX)
+        return HUGE_VALF;
+    if (v < -FLT_MAX)
+        return -HUGE_VALF;
+    return static_cast<float>(v);
+}
 
 enum Role : std::uint8_t { kId, kType, kElement, kPosX, kPosY, kPosZ, kField };
 
@@ -644,15 +665,17 @@ class FrameParser {
             if (next_token(p, e, tb, te))
                 return fail(in.number,
                             "more fields than the " + std::to_string(n) + " ITEM: ATOMS names");
-            if (!std::isfinite(pos[0]) || !std::isfinite(pos[1]) || !std::isfinite(pos[2])) {
-                ++frame_.skipped;
-                continue;
-            }
             if (scaled_) {
                 const double s[3] = {pos[0], pos[1], pos[2]};
                 pos[0] = box.lo[0] + s[0] * len[0] + s[1] * box.xy + s[2] * box.xz;
                 pos[1] = box.lo[1] + s[1] * len[1] + s[2] * box.yz;
                 pos[2] = has_z_ ? box.lo[2] + s[2] * len[2] : 0.0;
+            }
+            // NaN, infinity, or beyond what a float holds.
+            if (!(std::fabs(pos[0]) <= FLT_MAX && std::fabs(pos[1]) <= FLT_MAX &&
+                  std::fabs(pos[2]) <= FLT_MAX)) {
+                ++frame_.skipped;
+                continue;
             }
             for (double v : pos)
                 frame_.position.push_back(static_cast<float>(v));
@@ -665,7 +688,7 @@ class FrameParser {
             std::size_t f = 0;
             for (std::size_t i = 0; i < n; ++i)
                 if (roles_[i] == kField)
-                    frame_.fields[f++].values.push_back(static_cast<float>(values_[i]));
+                    frame_.fields[f++].values.push_back(to_float(values_[i]));
         }
         frame_.atoms = frame_.position.size() / 3;
         return true;

@@ -88,7 +88,7 @@ struct Frame {
     std::int64_t timestep = 0;
     std::uint64_t declared = 0; // NUMBER OF ATOMS
     std::size_t atoms = 0;      // kept: declared less skipped
-    std::size_t skipped = 0;    // rows with a NaN or infinite coordinate, left out
+    std::size_t skipped = 0;    // rows whose position is NaN, infinite or beyond float range
     Box box;
     std::vector<std::string> columns; // ITEM: ATOMS, in the file's order
     // The columns the positions came from: "x y z", "xu yu zu", "xs ys zs" or
@@ -101,7 +101,7 @@ struct Frame {
     std::vector<std::uint32_t> element;     // index into element_names
     std::vector<std::string> element_names; // in order of first appearance
     // Every other column (the unused coordinate columns among them), as
-    // floats: all must be numbers.
+    // floats (beyond float range: +-infinity): all must be numbers.
     std::vector<Field> fields;
     // Bytes of the frame and, for a gzip stream, the open stream, which a
     // later read_frame continues from when it asks for a frame further on.
