@@ -108,14 +108,15 @@ TEST(DumpFromLammps, FramesAndAtomCountsAreThoseOfTheRun) {
                 {melt_script, "real.dump", 5},
                 {growth_script, "grow.dump", 7},
                 {flat_script, "flat.atom", 3}};
-    for (const auto &run : runs) {
-        SCOPED_TRACE(run.dump);
-        const std::string dir = vt::run_lmp(run.script());
+    for (const auto &c : runs) {
+        SCOPED_TRACE(c.dump);
+        const vt::LmpRun run = vt::run_lmp(c.script());
+        const std::string &dir = run.dir;
         ASSERT_NE(dir, "") << "lmp failed";
         const auto thermo = vt::thermo_atoms(vt::slurp(dir + "/log.lammps"));
-        const Read r = read_all(dir + "/" + run.dump);
-        ASSERT_EQ(r.frames.size(), run.frames);
-        ASSERT_EQ(thermo.size(), run.frames);
+        const Read r = read_all(dir + "/" + c.dump);
+        ASSERT_EQ(r.frames.size(), c.frames);
+        ASSERT_EQ(thermo.size(), c.frames);
         std::size_t k = 0;
         for (const auto &[step, atoms] : thermo) {
             const vv::Frame &f = r.frames[k];
@@ -131,7 +132,7 @@ TEST(DumpFromLammps, FramesAndAtomCountsAreThoseOfTheRun) {
             EXPECT_EQ(ids.back(), static_cast<std::int64_t>(atoms));
             ++k;
         }
-        if (std::string(run.dump) == "grow.dump") { // the added atoms are of type 2
+        if (std::string(c.dump) == "grow.dump") { // the added atoms are of type 2
             const std::vector<std::int32_t> &types = r.frames.back().type;
             EXPECT_EQ(std::count(types.begin(), types.end(), 2), 250);
         }
@@ -140,7 +141,8 @@ TEST(DumpFromLammps, FramesAndAtomCountsAreThoseOfTheRun) {
 
 TEST(DumpFromLammps, TriclinicScaledAndReorderedColumnsGiveOnePosition) {
     NEED_LMP();
-    const std::string dir = vt::run_lmp(melt_script());
+    const vt::LmpRun run = vt::run_lmp(melt_script());
+    const std::string &dir = run.dir;
     ASSERT_NE(dir, "") << "lmp failed";
     const Read real = read_all(dir + "/real.dump"), scaled = read_all(dir + "/scaled.dump"),
                atom = read_all(dir + "/melt.atom");
@@ -172,7 +174,8 @@ TEST(DumpFromLammps, TriclinicScaledAndReorderedColumnsGiveOnePosition) {
 
 TEST(DumpFromLammps, TwoDimensionalRunsKeepZOrGiveZero) {
     NEED_LMP();
-    const std::string dir = vt::run_lmp(flat_script());
+    const vt::LmpRun run = vt::run_lmp(flat_script());
+    const std::string &dir = run.dir;
     ASSERT_NE(dir, "") << "lmp failed";
     const Read atom = read_all(dir + "/flat.atom"), xy = read_all(dir + "/flat.xy");
     EXPECT_EQ(xy.frames[0].position_columns, "x y");
@@ -184,7 +187,8 @@ TEST(DumpFromLammps, TwoDimensionalRunsKeepZOrGiveZero) {
 
 TEST(DumpFromLammps, GzipStreamsReadAsThePlainDump) {
     NEED_LMP();
-    const std::string dir = vt::run_lmp(melt_script());
+    const vt::LmpRun run = vt::run_lmp(melt_script());
+    const std::string &dir = run.dir;
     ASSERT_NE(dir, "") << "lmp failed";
     ASSERT_EQ(std::system(("gzip -c " + dir + "/real.dump > " + dir + "/real.gz").c_str()), 0);
     const Read plain = read_all(dir + "/melt.atom"), gz = read_all(dir + "/melt.atom.gz"),
@@ -218,6 +222,39 @@ TEST(DumpFromLammps, GzipStreamsReadAsThePlainDump) {
     }
 }
 
+// Copies of a real dump past the index scan's first block (8 MiB in
+// viewer/trajectory/dump.cpp), the last row before the block end padded with
+// blanks so that a frame starts just before it (its header then straddles
+// the block) or exactly on it.
+TEST(DumpFromLammps, FramesAtTheScanBlockEdgeAreFound) {
+    NEED_LMP();
+    const vt::LmpRun run = vt::run_lmp(melt_script());
+    const std::string &dir = run.dir;
+    ASSERT_NE(dir, "") << "lmp failed";
+    const std::string one = vt::slurp(dir + "/real.dump");
+    const std::size_t block = std::size_t(8) << 20;
+    for (const std::size_t before : {40, 20, 15, 14, 5, 1, 0}) {
+        SCOPED_TRACE(before);
+        std::string text;
+        while (text.size() + one.size() < block)
+            text += one;
+        text.insert(text.size() - 1, block - before - text.size(), ' ');
+        text += one + one;
+        vt::spill(dir + "/long.dump", text);
+        const Read r = read_all(dir + "/long.dump");
+        std::vector<std::uint64_t> starts;
+        for (std::size_t at = 0; at != std::string::npos;
+             at = text.find("\nITEM: TIMESTEP", at + 1))
+            starts.push_back(at ? at + 1 : 0);
+        ASSERT_EQ(r.index.frames.size(), starts.size());
+        EXPECT_TRUE(std::find(starts.begin(), starts.end(), block - before) != starts.end());
+        for (std::size_t k = 0; k < starts.size(); ++k) {
+            ASSERT_EQ(r.index.frames[k].offset, starts[k]);
+            ASSERT_EQ(r.frames[k].position, r.frames[k % 5].position);
+        }
+    }
+}
+
 // Where line l (from 1) of frame k (from 1) of a dump starts.
 std::size_t line_at(const std::string &text, int k, int l) {
     std::size_t at = std::string::npos;
@@ -236,7 +273,8 @@ std::string edit_line(std::string text, int k, int l, std::optional<std::string>
 
 TEST(DumpFromLammps, BadBytesAreRefusedNamingFileFrameAndLine) {
     NEED_LMP();
-    const std::string dir = vt::run_lmp(melt_script());
+    const vt::LmpRun run = vt::run_lmp(melt_script());
+    const std::string &dir = run.dir;
     ASSERT_NE(dir, "") << "lmp failed";
     const std::string good = vt::slurp(dir + "/melt.atom"), path = dir + "/bad.atom";
     const std::string trillion = "1000000000000";

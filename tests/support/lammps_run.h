@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace vt {
 
@@ -27,22 +28,34 @@ inline void spill(const std::string &path, const std::string &bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// The directory the run left its files in (log.lammps among them), or ""
-// when lmp failed (the end of its log then on stderr). The directory is left
-// for the test to look into.
-inline std::string run_lmp(const std::string &script) {
+// The directory of one lmp run, removed with it; dir is "" when lmp failed
+// (the end of its log then on stderr).
+struct LmpRun {
+    std::string dir;
+    explicit LmpRun(std::string d) : dir(std::move(d)) {}
+    LmpRun(const LmpRun &) = delete;
+    LmpRun &operator=(const LmpRun &) = delete;
+    ~LmpRun() {
+        if (!dir.empty())
+            std::system(("rm -rf " + dir).c_str());
+    }
+};
+
+// Runs the script in a fresh directory, where the test then finds the dumps
+// and log.lammps.
+inline LmpRun run_lmp(const std::string &script) {
     char dir[] = "/tmp/vorlix_lmpXXXXXX";
     if (!mkdtemp(dir))
-        return "";
+        return LmpRun("");
     spill(std::string(dir) + "/in.lmp", script);
     const std::string command = std::string("cd ") + dir +
                                 " && lmp -in in.lmp -log log.lammps -screen none -echo none" +
                                 " >/dev/null 2>&1";
     if (std::system(command.c_str()) == 0)
-        return dir;
+        return LmpRun(dir);
     // The log's last lines say why.
-    std::system(("tail -n 3 " + std::string(dir) + "/log.lammps >&2").c_str());
-    return "";
+    std::system(("tail -n 3 " + std::string(dir) + "/log.lammps >&2; rm -rf " + dir).c_str());
+    return LmpRun("");
 }
 
 // The atom count that LAMMPS printed for each step of `thermo_style custom

@@ -209,7 +209,7 @@ class Scanner {
                 continue;
             }
             const std::size_t c = hit - base;
-            const bool at_line_start = (offset_ + c == 0) || base[c - 1] == '\n';
+            const bool at_line_start = c == 0 ? offset_ == 0 : base[c - 1] == '\n';
             if (!at_line_start || len_ - c < kTimestepLen ||
                 std::memcmp(hit, kTimestep, kTimestepLen) != 0 ||
                 (len_ - c > kTimestepLen && !is_blank(hit[kTimestepLen]) &&
@@ -261,8 +261,9 @@ class Scanner {
     std::size_t frame_number() const { return index_.frames.size() + 1 + (open_ ? 1 : 0); }
 
     // The header of the frame starting at buf_[c]: 1 read (the previous
-    // frame closed, this one opened), 0 more bytes needed, 2 the stream ends
-    // inside it (the end noted), -1 error.
+    // frame closed, this one opened), 0 more bytes needed (the four lines,
+    // at most kMaxHeader each, always fit a block), 2 the stream ends inside
+    // it (the end noted), -1 error.
     int frame_header(std::size_t c) {
         const char *b = buf_.get() + c, *end = buf_.get() + len_;
         const char *line[5];
@@ -272,17 +273,17 @@ class Scanner {
             const std::size_t room = std::min<std::size_t>(end - p, kMaxHeader);
             const char *nl = static_cast<const char *>(std::memchr(p, '\n', room));
             if (!nl) {
-                if (!eof_ && static_cast<std::size_t>(end - b) < kMaxHeader)
-                    return 0;
-                if (eof_ && room < kMaxHeader) {
-                    if (!close_middle())
-                        return -1;
-                    truncated(offset_ + c);
-                    return 2;
+                if (static_cast<std::size_t>(end - p) >= kMaxHeader) {
+                    error_ = where(name_, frame_number(), i) + "line longer than " +
+                             std::to_string(kMaxHeader) + " bytes";
+                    return -1;
                 }
-                error_ = where(name_, frame_number(), i) + "line longer than " +
-                         std::to_string(kMaxHeader) + " bytes";
-                return -1;
+                if (!eof_)
+                    return 0;
+                if (!close_middle())
+                    return -1;
+                truncated(offset_ + c);
+                return 2;
             }
             p = nl + 1;
             line[i] = p;
