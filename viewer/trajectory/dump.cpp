@@ -440,16 +440,16 @@ class FrameParser {
     bool parse(const char *data, std::size_t size) {
         LineReader in{data, data + size};
         const char *b, *e;
-        // UNITS and TIME sections before the first frame only: read_frame
-        // starts at TIMESTEP.
+        // A frame's span starts at its TIMESTEP line; UNITS and TIME sections
+        // before it end the previous span (tail()).
         if (!expect(in, b, e, kTimestep))
             return false;
-        if (!in.next(b, e) || !parse_int(b, e, frame_.timestep))
-            return fail(in.number, "timestep is not an integer");
+        if (!number_line(in, frame_.timestep, "timestep is not an integer"))
+            return false;
         if (!expect(in, b, e, "ITEM: NUMBER OF ATOMS"))
             return false;
-        if (!in.next(b, e) || !parse_int(b, e, frame_.declared))
-            return fail(in.number, "atom count is not a non-negative integer");
+        if (!number_line(in, frame_.declared, "atom count is not a non-negative integer"))
+            return false;
         const std::uint64_t count_line = in.number;
         if (!expect(in, b, e, "ITEM: BOX BOUNDS") || !box(in, b + 16, e))
             return false;
@@ -481,6 +481,15 @@ class FrameParser {
         return true;
     }
 
+    template <typename Int> bool number_line(LineReader &in, Int &out, const char *problem) {
+        const char *b, *e;
+        if (!in.next(b, e))
+            return fail(in.number + 1, std::string(problem) + ": the frame ends");
+        if (!parse_int(b, e, out))
+            return fail(in.number, problem + (": " + quote_token(b, e - b)));
+        return true;
+    }
+
     static bool next_token(const char *&p, const char *e, const char *&tb, const char *&te) {
         while (p < e && is_blank(*p))
             ++p;
@@ -491,11 +500,6 @@ class FrameParser {
             ++p;
         te = p;
         return true;
-    }
-
-    static bool token_is(const char *b, const char *e, const char *word) {
-        return static_cast<std::size_t>(e - b) == std::strlen(word) &&
-               std::memcmp(b, word, e - b) == 0;
     }
 
     bool box(LineReader &in, const char *p, const char *e) {
