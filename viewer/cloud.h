@@ -9,6 +9,7 @@
 #ifndef VORLIX_VIEWER_CLOUD_H
 #define VORLIX_VIEWER_CLOUD_H
 
+#include "viewer/field.h"
 #include "vorlix.h"
 
 #include <cstddef>
@@ -22,13 +23,6 @@ namespace vv {
 // Voxels per list of the table. Bounded so that the table stays a small,
 // even split of the block however large the cloud is.
 constexpr std::size_t kListLength = 4096;
-
-// A numeric property of every point, kept for colouring: values[i] belongs
-// to nodes[i], and a point without a finite value holds NaN.
-struct Field {
-    std::string name;
-    std::vector<float> values;
-};
 
 struct Cloud {
     std::unique_ptr<VoxelNode[]> nodes;

@@ -1,0 +1,935 @@
+#include "viewer/trajectory/dump.h"
+
+#include "viewer/formats/text.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vv {
+
+namespace detail {
+
+// An open gzip stream and how far into its uncompressed bytes it has read.
+struct Cursor {
+    std::string path;
+    gzFile file = nullptr;
+    std::uint64_t position = 0;
+    ~Cursor() {
+        if (file)
+            gzclose(file);
+    }
+};
+
+} // namespace detail
+
+namespace {
+
+// Blocks this large keep read() and memchr at memory speed; a frame header
+// longer than kMaxHeader bytes is not a dump's.
+constexpr std::size_t kBlock = std::size_t(8) << 20;
+constexpr std::size_t kMaxHeader = std::size_t(1) << 16;
+constexpr char kTimestep[] = "ITEM: TIMESTEP";
+constexpr std::size_t kTimestepLen = sizeof kTimestep - 1;
+// TIMESTEP, NUMBER OF ATOMS and BOX BOUNDS with their values, and ATOMS.
+constexpr std::uint64_t kHeaderLines = 9;
+
+std::string where(const std::string &name, std::size_t frame, std::uint64_t line) {
+    return name + ": frame " + std::to_string(frame) + ": line " + std::to_string(line) + ": ";
+}
+
+bool gzip_magic(const unsigned char *p, std::size_t n) {
+    return n >= 2 && p[0] == 0x1f && p[1] == 0x8b;
+}
+
+// Newlines in p[0..n), eight bytes at a time: a byte equal to '\n' leaves a
+// 1 in its lane, summed in the lanes and folded every 255 words.
+std::uint64_t count_newlines(const char *p, std::size_t n) {
+    constexpr std::uint64_t k01 = 0x0101010101010101ull, k7f = 0x7f7f7f7f7f7f7f7full;
+    constexpr std::uint64_t k0a = k01 * '\n', k00ff = 0x00ff00ff00ff00ffull;
+    std::uint64_t count = 0;
+    while (n >= 8) {
+        std::uint64_t lanes = 0;
+        for (std::size_t words = std::min<std::size_t>(n / 8, 255); words; --words) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            const std::uint64_t x = w ^ k0a;
+            lanes += ~(((x & k7f) + k7f) | x | k7f) >> 7;
+            p += 8;
+            n -= 8;
+        }
+        const std::uint64_t pairs = (lanes & k00ff) + ((lanes >> 8) & k00ff);
+        count += (pairs * 0x0001000100010001ull) >> 48;
+    }
+    for (; n; --n)
+        count += *p++ == '\n';
+    return count;
+}
+
+// Where the dump's bytes come from while indexing.
+struct Source {
+    virtual ~Source() = default;
+    // Up to n bytes into dst: the count, 0 at the end, -1 with error set.
+    virtual long long read(char *dst, std::size_t n, std::string &error) = 0;
+    // The size of a source that cannot grow, or the most a size_t holds.
+    virtual std::size_t fixed_size() const { return SIZE_MAX - 1; }
+};
+
+struct FdSource : Source {
+    int fd;
+    std::string name;
+    FdSource(int f, std::string n) : fd(f), name(std::move(n)) {}
+    ~FdSource() override { ::close(fd); }
+    long long read(char *dst, std::size_t n, std::string &error) override {
+        for (;;) {
+            const ssize_t got = ::read(fd, dst, n);
+            if (got >= 0)
+                return got;
+            if (errno != EINTR) {
+                error = name + ": cannot read: " + std::strerror(errno);
+                return -1;
+            }
+        }
+    }
+};
+
+long long gz_read(gzFile file, char *dst, std::size_t n, const std::string &name,
+                  std::string &error) {
+    const int got = gzread(file, dst, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
+    if (got >= 0)
+        return got;
+    int code = 0;
+    const char *message = gzerror(file, &code);
+    error = name + ": cannot decompress: " + (code == Z_ERRNO ? std::strerror(errno) : message);
+    return -1;
+}
+
+struct GzSource : Source {
+    gzFile file;
+    std::string name;
+    GzSource(gzFile f, std::string n) : file(f), name(std::move(n)) {}
+    ~GzSource() override { gzclose(file); }
+    long long read(char *dst, std::size_t n, std::string &error) override {
+        return gz_read(file, dst, n, name, error);
+    }
+};
+
+struct MemSource : Source {
+    const char *data;
+    std::size_t left;
+    MemSource(const char *d, std::size_t n) : data(d), left(n) {}
+    std::size_t fixed_size() const override { return left; }
+    long long read(char *dst, std::size_t n, std::string &) override {
+        n = std::min(n, left);
+        if (n)
+            std::memcpy(dst, data, n);
+        data += n;
+        left -= n;
+        return static_cast<long long>(n);
+    }
+};
+
+bool starts_with(const char *b, const char *e, const char *prefix) {
+    const std::size_t n = std::strlen(prefix);
+    return static_cast<std::size_t>(e - b) >= n && std::memcmp(b, prefix, n) == 0;
+}
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+void trim(const char *&b, const char *&e) {
+    while (b < e && is_blank(*b))
+        ++b;
+    while (e > b && is_blank(e[-1]))
+        --e;
+}
+
+template <typename Int> bool parse_int(const char *b, const char *e, Int &out) {
+    trim(b, e);
+    if (b < e && *b == '+')
+        ++b;
+    const auto r = std::from_chars(b, e, out);
+    return b < e && r.ptr == e && r.ec == std::errc();
+}
+
+bool is_units_or_time(const char *b, const char *e) {
+    return starts_with(b, e, "ITEM: UNITS") ||
+           (starts_with(b, e, "ITEM: TIME") && !starts_with(b, e, kTimestep));
+}
+
+// The one scan of index_dump: finds every "ITEM: TIMESTEP" at a line start
+// with memchr, reads the four header lines after it, and counts every
+// frame's newlines so that a short frame shows.
+class Scanner {
+  public:
+    // A source that cannot grow and holds less than a block gets a buffer
+    // of its size: no block-sized allocation for a small dump.
+    Scanner(Source &source, const std::string &name, DumpIndex &index, std::string &error)
+        : source_(source), name_(name), index_(index), error_(error),
+          size_(std::min(kBlock, source.fixed_size() + 1)), buf_(new char[size_]) {}
+
+    bool run() {
+        if (!fill(0))
+            return false;
+        if (len_ == 0) {
+            error_ = name_ + ": empty file";
+            return false;
+        }
+        const char *first_end = static_cast<const char *>(std::memchr(buf_.get(), '\n', len_));
+        if (!first_end)
+            first_end = buf_.get() + std::min(len_, kMaxHeader);
+        if (!starts_with(buf_.get(), first_end, kTimestep) &&
+            !is_units_or_time(buf_.get(), first_end)) {
+            error_ = where(name_, 1, 1) + "expected ITEM: TIMESTEP, found " +
+                     quote_token(buf_.get(), first_end - buf_.get());
+            return false;
+        }
+        for (;;) {
+            const std::size_t safe = eof_ ? len_ : (len_ > kTimestepLen ? len_ - kTimestepLen : 0);
+            if (pos_ >= safe) {
+                if (eof_)
+                    break;
+                if (!fill(pos_ ? pos_ - 1 : 0))
+                    return false;
+                continue;
+            }
+            const char *base = buf_.get();
+            const char *hit = static_cast<const char *>(std::memchr(base + pos_, 'I', safe - pos_));
+            if (!hit) {
+                lines_ += count_newlines(base + pos_, safe - pos_);
+                pos_ = safe;
+                continue;
+            }
+            const std::size_t c = hit - base;
+            const bool at_line_start = c == 0 ? offset_ == 0 : base[c - 1] == '\n';
+            if (!at_line_start || len_ - c < kTimestepLen ||
+                std::memcmp(hit, kTimestep, kTimestepLen) != 0 ||
+                (len_ - c > kTimestepLen && !is_blank(hit[kTimestepLen]) &&
+                 hit[kTimestepLen] != '\n')) {
+                lines_ += count_newlines(base + pos_, c + 1 - pos_);
+                pos_ = c + 1;
+                continue;
+            }
+            lines_ += count_newlines(base + pos_, c - pos_);
+            pos_ = c;
+            const int header = frame_header(c);
+            if (header < 0)
+                return false;
+            if (header == 0) { // needs more bytes
+                if (!fill(c ? c - 1 : 0))
+                    return false;
+                continue;
+            }
+            if (header == 2) // the file ends inside this header
+                return true;
+            pos_ = c + 1;
+        }
+        return close_last();
+    }
+
+  private:
+    // Moves buf_[keep..len_) to the front and reads until the block is full
+    // or the stream ends.
+    bool fill(std::size_t keep) {
+        std::memmove(buf_.get(), buf_.get() + keep, len_ - keep);
+        offset_ += keep;
+        len_ -= keep;
+        pos_ -= std::min(pos_, keep);
+        if (len_ == size_ && !eof_) { // cannot happen: kMaxHeader is well below kBlock
+            error_ = name_ + ": a header does not fit the scan's buffer";
+            return false;
+        }
+        while (!eof_ && len_ < size_) {
+            const long long got = source_.read(buf_.get() + len_, size_ - len_, error_);
+            if (got < 0)
+                return false;
+            if (got == 0)
+                eof_ = true;
+            len_ += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+    std::size_t frame_number() const { return index_.frames.size() + 1 + (open_ ? 1 : 0); }
+
+    // The header of the frame starting at buf_[c]: 1 read (the previous
+    // frame closed, this one opened), 0 more bytes needed (the four lines,
+    // at most kMaxHeader each, always fit a block), 2 the stream ends inside
+    // it (the end noted), -1 error.
+    int frame_header(std::size_t c) {
+        const char *b = buf_.get() + c, *end = buf_.get() + len_;
+        const char *line[5];
+        line[0] = b;
+        const char *p = b;
+        for (int i = 1; i < 5; ++i) {
+            const std::size_t room = std::min<std::size_t>(end - p, kMaxHeader);
+            const char *nl = static_cast<const char *>(std::memchr(p, '\n', room));
+            if (!nl) {
+                if (static_cast<std::size_t>(end - p) >= kMaxHeader) {
+                    error_ = where(name_, frame_number(), i) + "line longer than " +
+                             std::to_string(kMaxHeader) + " bytes";
+                    return -1;
+                }
+                if (!eof_)
+                    return 0;
+                if (!close_middle())
+                    return -1;
+                truncated(offset_ + c);
+                return 2;
+            }
+            p = nl + 1;
+            line[i] = p;
+        }
+        // Only UNITS and TIME sections may come before the first frame.
+        if (!open_ && index_.frames.empty() && lines_ > 4) {
+            error_ = where(name_, 1, 1) + "more than UNITS and TIME sections before the first "
+                                          "ITEM: TIMESTEP";
+            return -1;
+        }
+        FrameEntry entry;
+        entry.offset = offset_ + c;
+        const std::size_t k = frame_number();
+        if (!parse_int(line[1], line[2] - 1, entry.timestep)) {
+            error_ = where(name_, k, 2) +
+                     "timestep is not an integer: " + quote_token(line[1], line[2] - 1 - line[1]);
+            return -1;
+        }
+        const char *e = line[3] - 1;
+        const char *s = line[2];
+        trim(s, e);
+        if (e - s != 21 || std::memcmp(s, "ITEM: NUMBER OF ATOMS", 21) != 0) {
+            error_ = where(name_, k, 3) + "expected ITEM: NUMBER OF ATOMS, found " +
+                     quote_token(line[2], line[3] - 1 - line[2]);
+            return -1;
+        }
+        if (!parse_int(line[3], line[4] - 1, entry.atoms)) {
+            error_ = where(name_, k, 4) + "atom count is not a non-negative integer: " +
+                     quote_token(line[3], line[4] - 1 - line[3]);
+            return -1;
+        }
+        if (!close_middle())
+            return -1;
+        current_ = entry;
+        open_ = true;
+        lines_ = 0;
+        return 1;
+    }
+
+    // The frame before a new one must hold its header and all its rows.
+    bool close_middle() {
+        if (!open_)
+            return true;
+        if (!complete()) {
+            error_ = short_message();
+            return false;
+        }
+        index_.frames.push_back(current_);
+        open_ = false;
+        return true;
+    }
+
+    bool complete() const {
+        return lines_ >= kHeaderLines && lines_ - kHeaderLines >= current_.atoms;
+    }
+
+    std::string short_message() const {
+        const std::size_t k = index_.frames.size() + 1;
+        if (lines_ < kHeaderLines)
+            return where(name_, k, lines_ + 1) + "the frame ends inside its header";
+        return where(name_, k, lines_ + 1) + std::to_string(lines_ - kHeaderLines) +
+               " rows where NUMBER OF ATOMS says " + std::to_string(current_.atoms);
+    }
+
+    // The stream ends inside the frame: the index ends where it starts.
+    void truncated(std::uint64_t at) {
+        index_.end = at;
+        if (open_)
+            index_.warning = short_message() + "; the file ends there, the frame is left out";
+        else
+            index_.warning = where(name_, index_.frames.size() + 1, 1) +
+                             "the file ends inside the frame's header; the frame is left out";
+    }
+
+    bool close_last() {
+        if (!open_) {
+            error_ = where(name_, 1, lines_ + 1) + "no ITEM: TIMESTEP in the file";
+            return false;
+        }
+        if (!complete()) {
+            truncated(current_.offset);
+            return true;
+        }
+        index_.frames.push_back(current_);
+        index_.end = offset_ + len_;
+        return true;
+    }
+
+    Source &source_;
+    const std::string &name_;
+    DumpIndex &index_;
+    std::string &error_;
+    std::size_t size_;
+    std::unique_ptr<char[]> buf_;
+    std::uint64_t offset_ = 0; // of buf_[0] in the stream
+    std::size_t len_ = 0, pos_ = 0;
+    bool eof_ = false;
+    bool open_ = false; // current_ is a frame whose end is not yet found
+    FrameEntry current_;
+    std::uint64_t lines_ = 0; // newlines from current_'s start to pos_
+};
+
+bool index_from(Source &source, const std::string &name, DumpIndex &index, std::string &error) {
+    index.path = name;
+    index.frames.clear();
+    index.end = 0;
+    index.warning.clear();
+    Scanner scanner(source, name, index, error);
+    if (scanner.run())
+        return true;
+    index.frames.clear();
+    index.frames.shrink_to_fit();
+    index.end = 0;
+    index.warning.clear();
+    return false;
+}
+
+// ---- One frame ----------------------------------------------------------------
+
+// Beyond a float's range is infinity, not undefined behaviour.
+float to_float(double v) {
+    if (v > FLT_MAX)
+        return HUGE_VALF;
+    if (v < -FLT_MAX)
+        return -HUGE_VALF;
+    return static_cast<float>(v);
+}
+
+enum Role : std::uint8_t { kId, kType, kElement, kPosX, kPosY, kPosZ, kField };
+
+struct LineReader {
+    const char *p, *end;
+    std::uint64_t number = 0;
+    // The next line without its newline and trailing blanks.
+    bool next(const char *&b, const char *&e) {
+        if (p >= end)
+            return false;
+        b = p;
+        const char *nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
+        e = nl ? nl : end;
+        p = nl ? nl + 1 : end;
+        while (e > b && is_blank(e[-1]))
+            --e;
+        ++number;
+        return true;
+    }
+};
+
+class FrameParser {
+  public:
+    FrameParser(const std::string &name, std::size_t k, Frame &frame, std::string &error)
+        : name_(name), k_(k), frame_(frame), error_(error) {}
+
+    bool parse(const char *data, std::size_t size) {
+        LineReader in{data, data + size};
+        const char *b, *e;
+        // A frame's span starts at its TIMESTEP line; UNITS and TIME sections
+        // before it end the previous span (tail()).
+        if (!expect(in, b, e, kTimestep))
+            return false;
+        if (!number_line(in, frame_.timestep, "timestep is not an integer"))
+            return false;
+        if (!expect(in, b, e, "ITEM: NUMBER OF ATOMS"))
+            return false;
+        if (!number_line(in, frame_.declared, "atom count is not a non-negative integer"))
+            return false;
+        const std::uint64_t count_line = in.number;
+        if (!expect(in, b, e, "ITEM: BOX BOUNDS") || !box(in, b + 16, e))
+            return false;
+        if (!expect(in, b, e, "ITEM: ATOMS") || !columns(in.number, b + 11, e))
+            return false;
+        // Every row holds a field and its separator per column: a count that
+        // the bytes left cannot hold is refused before anything is reserved.
+        const std::size_t left = static_cast<std::size_t>(in.end - in.p);
+        if (frame_.declared > left / (2 * roles_.size()))
+            return fail(count_line, "NUMBER OF ATOMS " + std::to_string(frame_.declared) +
+                                        " is more than the frame's " + std::to_string(left) +
+                                        " bytes of rows can hold");
+        return rows(in) && tail(in);
+    }
+
+  private:
+    bool fail(std::uint64_t line, const std::string &problem) {
+        error_ = where(name_, k_, line) + problem;
+        return false;
+    }
+
+    bool expect(LineReader &in, const char *&b, const char *&e, const char *item) {
+        if (!in.next(b, e))
+            return fail(in.number + 1, std::string("expected ") + item + ", found the end");
+        if (!starts_with(b, e, item) ||
+            (e - b > static_cast<long>(std::strlen(item)) && !is_blank(b[std::strlen(item)])))
+            return fail(in.number,
+                        std::string("expected ") + item + ", found " + quote_token(b, e - b));
+        return true;
+    }
+
+    template <typename Int> bool number_line(LineReader &in, Int &out, const char *problem) {
+        const char *b, *e;
+        if (!in.next(b, e))
+            return fail(in.number + 1, std::string(problem) + ": the frame ends");
+        if (!parse_int(b, e, out))
+            return fail(in.number, problem + (": " + quote_token(b, e - b)));
+        return true;
+    }
+
+    static bool next_token(const char *&p, const char *e, const char *&tb, const char *&te) {
+        while (p < e && is_blank(*p))
+            ++p;
+        if (p == e)
+            return false;
+        tb = p;
+        while (p < e && !is_blank(*p))
+            ++p;
+        te = p;
+        return true;
+    }
+
+    bool box(LineReader &in, const char *p, const char *e) {
+        Box &box = frame_.box;
+        box = Box();
+        const char *tb, *te;
+        std::vector<std::string> flags;
+        while (next_token(p, e, tb, te))
+            flags.emplace_back(tb, te);
+        if (flags.size() >= 3 && flags[0] == "xy" && flags[1] == "xz" && flags[2] == "yz") {
+            box.triclinic = true;
+            flags.erase(flags.begin(), flags.begin() + 3);
+        }
+        if (flags.size() == 3)
+            for (int a = 0; a < 3; ++a)
+                box.boundary[a] = printable(flags[a].data(), flags[a].size());
+        else if (!flags.empty())
+            return fail(in.number, "expected three boundary flags after BOX BOUNDS, found " +
+                                       std::to_string(flags.size()));
+        double tilt[3] = {0, 0, 0};
+        for (int a = 0; a < 3; ++a) {
+            const char *b, *le;
+            if (!in.next(b, le))
+                return fail(in.number + 1, "the box ends early");
+            double v[3];
+            const int want = box.triclinic ? 3 : 2;
+            int got = 0;
+            for (const char *q = b; next_token(q, le, tb, te); ++got) {
+                if (got == want)
+                    return fail(in.number, "more than " + std::to_string(want) + " box values");
+                if (!parse_number(tb, te - tb, v[got]) || !std::isfinite(v[got]))
+                    return fail(in.number,
+                                "box value is not a finite number: " + quote_token(tb, te - tb));
+            }
+            if (got != want)
+                return fail(in.number, std::to_string(got) + " box values where " +
+                                           std::to_string(want) + " are due");
+            box.lo[a] = v[0];
+            box.hi[a] = v[1];
+            if (box.triclinic)
+                tilt[a] = v[2];
+        }
+        if (box.triclinic) {
+            // The dump gives the bounding box of the tilted cell.
+            box.xy = tilt[0];
+            box.xz = tilt[1];
+            box.yz = tilt[2];
+            box.lo[0] -= std::min({0.0, box.xy, box.xz, box.xy + box.xz});
+            box.hi[0] -= std::max({0.0, box.xy, box.xz, box.xy + box.xz});
+            box.lo[1] -= std::min(0.0, box.yz);
+            box.hi[1] -= std::max(0.0, box.yz);
+        }
+        return true;
+    }
+
+    bool columns(std::uint64_t line, const char *p, const char *e) {
+        frame_.columns.clear();
+        roles_.clear();
+        const char *tb, *te;
+        while (next_token(p, e, tb, te))
+            frame_.columns.emplace_back(tb, te);
+        if (frame_.columns.empty())
+            return fail(line, "ITEM: ATOMS names no column");
+        // Positions: wrapped before unwrapped, real before scaled.
+        static const char *const kSets[4][3] = {
+            {"x", "y", "z"}, {"xu", "yu", "zu"}, {"xs", "ys", "zs"}, {"xsu", "ysu", "zsu"}};
+        const std::size_t n = frame_.columns.size();
+        roles_.assign(n, kField);
+        auto find = [&](const char *want) {
+            for (std::size_t i = 0; i < n; ++i)
+                if (roles_[i] == kField && frame_.columns[i] == want)
+                    return static_cast<long>(i);
+            return -1L;
+        };
+        int set = -1;
+        for (int s = 0; s < 4 && set < 0; ++s) {
+            const long ix = find(kSets[s][0]), iy = find(kSets[s][1]);
+            if (ix < 0 || iy < 0)
+                continue;
+            set = s;
+            roles_[ix] = kPosX;
+            roles_[iy] = kPosY;
+            const long iz = find(kSets[s][2]);
+            if (iz >= 0)
+                roles_[iz] = kPosZ;
+            frame_.position_columns = std::string(kSets[s][0]) + " " + kSets[s][1] +
+                                      (iz >= 0 ? std::string(" ") + kSets[s][2] : "");
+        }
+        if (set < 0)
+            return fail(line, "no position columns (x y z, xu yu zu, xs ys zs or xsu ysu zsu) "
+                              "among " +
+                                  std::to_string(n) + " columns");
+        scaled_ = set >= 2;
+        const char *const named[3] = {"id", "type", "element"};
+        for (int r = 0; r < 3; ++r) {
+            const long i = find(named[r]);
+            if (i >= 0)
+                roles_[i] = static_cast<Role>(kId + r);
+        }
+        std::size_t fields = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            if (roles_[i] == kField) {
+                if (frame_.fields.size() <= fields)
+                    frame_.fields.emplace_back();
+                Field &f = frame_.fields[fields++];
+                f.name = printable(frame_.columns[i].data(), frame_.columns[i].size());
+                f.values.clear();
+            }
+        frame_.fields.resize(fields);
+        has_[kId] = find_role(kId);
+        has_[kType] = find_role(kType);
+        has_[kElement] = find_role(kElement);
+        has_z_ = find_role(kPosZ);
+        return true;
+    }
+
+    bool find_role(Role r) const {
+        return std::find(roles_.begin(), roles_.end(), r) != roles_.end();
+    }
+
+    bool rows(LineReader &in) {
+        const std::uint64_t count = frame_.declared;
+        frame_.position.reserve(3 * count);
+        if (has_[kId])
+            frame_.id.reserve(count);
+        if (has_[kType])
+            frame_.type.reserve(count);
+        if (has_[kElement])
+            frame_.element.reserve(count);
+        for (Field &f : frame_.fields)
+            f.values.reserve(count);
+        const std::size_t n = roles_.size();
+        values_.resize(n);
+        const Box &box = frame_.box;
+        const double len[3] = {box.hi[0] - box.lo[0], box.hi[1] - box.lo[1], box.hi[2] - box.lo[2]};
+        for (std::uint64_t r = 0; r < count; ++r) {
+            const char *b, *e;
+            const bool more = in.next(b, e);
+            if (!more || starts_with(b, e, "ITEM:"))
+                return fail(in.number + (more ? 0 : 1), std::to_string(r) +
+                                                            " rows where NUMBER OF ATOMS says " +
+                                                            std::to_string(count));
+            double pos[3] = {0, 0, 0};
+            std::int64_t id = 0;
+            std::int32_t type = 0;
+            std::uint32_t element = 0;
+            const char *p = b, *tb, *te;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (!next_token(p, e, tb, te))
+                    return fail(in.number, std::to_string(i) + " fields where ITEM: ATOMS names " +
+                                               std::to_string(n));
+                const Role role = roles_[i];
+                bool ok = true;
+                if (role == kId)
+                    ok = parse_int(tb, te, id);
+                else if (role == kType)
+                    ok = parse_int(tb, te, type);
+                else if (role == kElement)
+                    ok = element_index(tb, te, element);
+                else
+                    ok = parse_number(tb, te - tb, role == kField ? values_[i] : pos[role - kPosX]);
+                if (!ok)
+                    return fail(in.number, "column " +
+                                               quote_token(frame_.columns[i].data(),
+                                                           frame_.columns[i].size()) +
+                                               ": bad value " + quote_token(tb, te - tb));
+            }
+            if (next_token(p, e, tb, te))
+                return fail(in.number,
+                            "more fields than the " + std::to_string(n) + " ITEM: ATOMS names");
+            if (scaled_) {
+                const double s[3] = {pos[0], pos[1], pos[2]};
+                pos[0] = box.lo[0] + s[0] * len[0] + s[1] * box.xy + s[2] * box.xz;
+                pos[1] = box.lo[1] + s[1] * len[1] + s[2] * box.yz;
+                pos[2] = has_z_ ? box.lo[2] + s[2] * len[2] : 0.0;
+            }
+            // NaN, infinity, or beyond what a float holds.
+            if (!(std::fabs(pos[0]) <= FLT_MAX && std::fabs(pos[1]) <= FLT_MAX &&
+                  std::fabs(pos[2]) <= FLT_MAX)) {
+                ++frame_.skipped;
+                continue;
+            }
+            for (double v : pos)
+                frame_.position.push_back(static_cast<float>(v));
+            if (has_[kId])
+                frame_.id.push_back(id);
+            if (has_[kType])
+                frame_.type.push_back(type);
+            if (has_[kElement])
+                frame_.element.push_back(element);
+            std::size_t f = 0;
+            for (std::size_t i = 0; i < n; ++i)
+                if (roles_[i] == kField)
+                    frame_.fields[f++].values.push_back(to_float(values_[i]));
+        }
+        frame_.atoms = frame_.position.size() / 3;
+        return true;
+    }
+
+    bool element_index(const char *b, const char *e, std::uint32_t &out) {
+        std::vector<std::string> &names = frame_.element_names;
+        const std::size_t n = e - b;
+        for (std::size_t i = names.size(); i-- > 0;)
+            if (names[i].size() == n && std::memcmp(names[i].data(), b, n) == 0) {
+                out = static_cast<std::uint32_t>(i);
+                return true;
+            }
+        // Elements are a periodic table's worth, not a name per atom.
+        if (names.size() >= 256)
+            return false;
+        out = static_cast<std::uint32_t>(names.size());
+        names.emplace_back(b, e);
+        return true;
+    }
+
+    // After the rows: blank lines, or UNITS and TIME sections of the next
+    // frame.
+    bool tail(LineReader &in) {
+        const char *b, *e;
+        while (in.next(b, e)) {
+            if (b == e)
+                continue;
+            if (is_units_or_time(b, e)) {
+                in.next(b, e);
+                continue;
+            }
+            return fail(in.number, "more rows than NUMBER OF ATOMS says (" +
+                                       std::to_string(frame_.declared) +
+                                       "): " + quote_token(b, e - b));
+        }
+        return true;
+    }
+
+    const std::string &name_;
+    std::size_t k_;
+    Frame &frame_;
+    std::string &error_;
+    std::vector<Role> roles_;
+    std::vector<double> values_;
+    bool scaled_ = false, has_z_ = false;
+    bool has_[3] = {false, false, false};
+};
+
+void clear_atoms(Frame &frame) {
+    frame.atoms = 0;
+    frame.skipped = 0;
+    frame.position.clear();
+    frame.id.clear();
+    frame.type.clear();
+    frame.element.clear();
+    frame.element_names.clear();
+    for (Field &f : frame.fields)
+        f.values.clear();
+}
+
+bool parse_frame(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
+                 Frame &frame, std::string &error) {
+    clear_atoms(frame);
+    FrameParser parser(index.path, k + 1, frame, error);
+    if (!parser.parse(data, size)) {
+        clear_atoms(frame);
+        return false;
+    }
+    const FrameEntry &entry = index.frames[k];
+    if (frame.timestep != entry.timestep || frame.declared != entry.atoms) {
+        clear_atoms(frame);
+        error = where(index.path, k + 1, 1) + "timestep or atom count differ from the index "
+                                              "(the file changed since it was indexed?)";
+        return false;
+    }
+    return true;
+}
+
+// Frame k's span, or false with error set.
+bool span(const DumpIndex &index, std::size_t k, std::uint64_t &offset, std::uint64_t &size,
+          std::string &error) {
+    if (k >= index.frames.size()) {
+        error = index.path + ": frame " + std::to_string(k + 1) +
+                ": no such frame (the index has " + std::to_string(index.frames.size()) + ")";
+        return false;
+    }
+    offset = index.frames[k].offset;
+    const std::uint64_t end = k + 1 < index.frames.size() ? index.frames[k + 1].offset : index.end;
+    if (end < offset) {
+        error = index.path + ": frame " + std::to_string(k + 1) + ": the index is inconsistent";
+        return false;
+    }
+    size = end - offset;
+    return true;
+}
+
+bool read_plain(const DumpIndex &index, std::uint64_t offset, std::vector<char> &text,
+                std::string &error) {
+    const int fd = ::open(index.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = index.path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t got =
+            ::pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            error = index.path + ": " +
+                    (got < 0 ? std::string("cannot read: ") + std::strerror(errno)
+                             : std::string("the file is shorter than its index (changed since?)"));
+            ::close(fd);
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    return true;
+}
+
+// Frame bytes from a gzip stream through the Frame's cursor: on from where
+// it stands when the frame lies ahead, from the start otherwise.
+bool read_gzip(const DumpIndex &index, std::uint64_t offset, Frame &frame, std::string &error) {
+    auto &cursor = frame.cursor;
+    if (!cursor || cursor->path != index.path || cursor->position > offset) {
+        cursor = std::make_shared<detail::Cursor>();
+        cursor->path = index.path;
+        cursor->file = gzopen(index.path.c_str(), "rb");
+        if (!cursor->file) {
+            error = index.path + ": cannot open: " + std::strerror(errno);
+            cursor.reset();
+            return false;
+        }
+        gzbuffer(cursor->file, 1u << 20);
+    }
+    std::vector<char> &text = frame.text;
+    const std::size_t size = text.size();
+    // Skipped bytes go through the frame's own buffer.
+    std::vector<char> skip;
+    char *scratch = text.data();
+    std::size_t room = size;
+    if (room < (1u << 16)) {
+        skip.resize(1u << 16);
+        scratch = skip.data();
+        room = skip.size();
+    }
+    std::size_t done = 0;
+    while (cursor->position < offset || done < size) {
+        const bool skipping = cursor->position < offset;
+        const std::size_t want =
+            skipping
+                ? static_cast<std::size_t>(std::min<std::uint64_t>(offset - cursor->position, room))
+                : size - done;
+        const long long got =
+            gz_read(cursor->file, skipping ? scratch : text.data() + done, want, index.path, error);
+        if (got <= 0) {
+            if (got == 0)
+                error = index.path + ": the stream is shorter than its index (changed since?)";
+            cursor.reset();
+            return false;
+        }
+        cursor->position += static_cast<std::uint64_t>(got);
+        if (!skipping)
+            done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+} // namespace
+
+bool index_dump(const std::string &path, DumpIndex &index, std::string &error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = path + ": cannot open: " + std::strerror(errno);
+        index = DumpIndex();
+        return false;
+    }
+    unsigned char magic[2];
+    const bool gz = ::pread(fd, magic, 2, 0) == 2 && gzip_magic(magic, 2);
+    if (!gz) {
+        FdSource source(fd, path);
+        index.gzip = false;
+        return index_from(source, path, index, error);
+    }
+    const gzFile file = gzdopen(fd, "rb");
+    if (!file) {
+        ::close(fd);
+        error = path + ": cannot open the gzip stream";
+        index = DumpIndex();
+        return false;
+    }
+    gzbuffer(file, 1u << 20);
+    GzSource source(file, path);
+    index.gzip = true;
+    return index_from(source, path, index, error);
+}
+
+bool index_dump_bytes(const char *data, std::size_t size, const std::string &name, DumpIndex &index,
+                      std::string &error) {
+    MemSource source(data, size);
+    index.gzip = false;
+    return index_from(source, name, index, error);
+}
+
+bool read_frame(const DumpIndex &index, std::size_t k, Frame &frame, std::string &error) {
+    std::uint64_t offset, size;
+    if (!span(index, k, offset, size, error)) {
+        clear_atoms(frame);
+        return false;
+    }
+    frame.text.resize(size);
+    const bool ok = index.gzip ? read_gzip(index, offset, frame, error)
+                               : read_plain(index, offset, frame.text, error);
+    if (!ok) {
+        clear_atoms(frame);
+        return false;
+    }
+    return parse_frame(frame.text.data(), frame.text.size(), index, k, frame, error);
+}
+
+bool read_frame_bytes(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
+                      Frame &frame, std::string &error) {
+    std::uint64_t offset, length;
+    if (!span(index, k, offset, length, error)) {
+        clear_atoms(frame);
+        return false;
+    }
+    if (offset > size || length > size - offset) {
+        clear_atoms(frame);
+        error = index.path + ": frame " + std::to_string(k + 1) + ": beyond the bytes given";
+        return false;
+    }
+    return parse_frame(data + offset, static_cast<std::size_t>(length), index, k, frame, error);
+}
+
+} // namespace vv
