@@ -1,164 +1,25 @@
 #include "viewer/trajectory/dump.h"
 
 #include "viewer/formats/text.h"
-
-#include <zlib.h>
+#include "viewer/trajectory/io.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cfloat>
-#include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace vv {
 
-namespace detail {
-
-// An open gzip stream and how far into its uncompressed bytes it has read.
-struct Cursor {
-    std::string path;
-    gzFile file = nullptr;
-    std::uint64_t position = 0;
-    ~Cursor() {
-        if (file)
-            gzclose(file);
-    }
-};
-
-} // namespace detail
-
 namespace {
 
-// Blocks this large keep read() and memchr at memory speed; a frame header
-// longer than kMaxHeader bytes is not a dump's.
-constexpr std::size_t kBlock = std::size_t(8) << 20;
+using namespace detail;
+
+// A frame header longer than kMaxHeader bytes is not a dump's.
 constexpr std::size_t kMaxHeader = std::size_t(1) << 16;
 constexpr char kTimestep[] = "ITEM: TIMESTEP";
 constexpr std::size_t kTimestepLen = sizeof kTimestep - 1;
 // TIMESTEP, NUMBER OF ATOMS and BOX BOUNDS with their values, and ATOMS.
 constexpr std::uint64_t kHeaderLines = 9;
-
-std::string where(const std::string &name, std::size_t frame, std::uint64_t line) {
-    return name + ": frame " + std::to_string(frame) + ": line " + std::to_string(line) + ": ";
-}
-
-bool gzip_magic(const unsigned char *p, std::size_t n) {
-    return n >= 2 && p[0] == 0x1f && p[1] == 0x8b;
-}
-
-// Newlines in p[0..n), eight bytes at a time: a byte equal to '\n' leaves a
-// 1 in its lane, summed in the lanes and folded every 255 words.
-std::uint64_t count_newlines(const char *p, std::size_t n) {
-    constexpr std::uint64_t k01 = 0x0101010101010101ull, k7f = 0x7f7f7f7f7f7f7f7full;
-    constexpr std::uint64_t k0a = k01 * '\n', k00ff = 0x00ff00ff00ff00ffull;
-    std::uint64_t count = 0;
-    while (n >= 8) {
-        std::uint64_t lanes = 0;
-        for (std::size_t words = std::min<std::size_t>(n / 8, 255); words; --words) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            const std::uint64_t x = w ^ k0a;
-            lanes += ~(((x & k7f) + k7f) | x | k7f) >> 7;
-            p += 8;
-            n -= 8;
-        }
-        const std::uint64_t pairs = (lanes & k00ff) + ((lanes >> 8) & k00ff);
-        count += (pairs * 0x0001000100010001ull) >> 48;
-    }
-    for (; n; --n)
-        count += *p++ == '\n';
-    return count;
-}
-
-// Where the dump's bytes come from while indexing.
-struct Source {
-    virtual ~Source() = default;
-    // Up to n bytes into dst: the count, 0 at the end, -1 with error set.
-    virtual long long read(char *dst, std::size_t n, std::string &error) = 0;
-    // The size of a source that cannot grow, or the most a size_t holds.
-    virtual std::size_t fixed_size() const { return SIZE_MAX - 1; }
-};
-
-struct FdSource : Source {
-    int fd;
-    std::string name;
-    FdSource(int f, std::string n) : fd(f), name(std::move(n)) {}
-    ~FdSource() override { ::close(fd); }
-    long long read(char *dst, std::size_t n, std::string &error) override {
-        for (;;) {
-            const ssize_t got = ::read(fd, dst, n);
-            if (got >= 0)
-                return got;
-            if (errno != EINTR) {
-                error = name + ": cannot read: " + std::strerror(errno);
-                return -1;
-            }
-        }
-    }
-};
-
-long long gz_read(gzFile file, char *dst, std::size_t n, const std::string &name,
-                  std::string &error) {
-    const int got = gzread(file, dst, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
-    if (got >= 0)
-        return got;
-    int code = 0;
-    const char *message = gzerror(file, &code);
-    error = name + ": cannot decompress: " + (code == Z_ERRNO ? std::strerror(errno) : message);
-    return -1;
-}
-
-struct GzSource : Source {
-    gzFile file;
-    std::string name;
-    GzSource(gzFile f, std::string n) : file(f), name(std::move(n)) {}
-    ~GzSource() override { gzclose(file); }
-    long long read(char *dst, std::size_t n, std::string &error) override {
-        return gz_read(file, dst, n, name, error);
-    }
-};
-
-struct MemSource : Source {
-    const char *data;
-    std::size_t left;
-    MemSource(const char *d, std::size_t n) : data(d), left(n) {}
-    std::size_t fixed_size() const override { return left; }
-    long long read(char *dst, std::size_t n, std::string &) override {
-        n = std::min(n, left);
-        if (n)
-            std::memcpy(dst, data, n);
-        data += n;
-        left -= n;
-        return static_cast<long long>(n);
-    }
-};
-
-bool starts_with(const char *b, const char *e, const char *prefix) {
-    const std::size_t n = std::strlen(prefix);
-    return static_cast<std::size_t>(e - b) >= n && std::memcmp(b, prefix, n) == 0;
-}
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
-void trim(const char *&b, const char *&e) {
-    while (b < e && is_blank(*b))
-        ++b;
-    while (e > b && is_blank(e[-1]))
-        --e;
-}
-
-template <typename Int> bool parse_int(const char *b, const char *e, Int &out) {
-    trim(b, e);
-    if (b < e && *b == '+')
-        ++b;
-    const auto r = std::from_chars(b, e, out);
-    return b < e && r.ptr == e && r.ec == std::errc();
-}
 
 bool is_units_or_time(const char *b, const char *e) {
     return starts_with(b, e, "ITEM: UNITS") ||
@@ -403,34 +264,7 @@ bool index_from(Source &source, const std::string &name, DumpIndex &index, std::
 
 // ---- One frame ----------------------------------------------------------------
 
-// Beyond a float's range is infinity, not undefined behaviour.
-float to_float(double v) {
-    if (v > FLT_MAX)
-        return HUGE_VALF;
-    if (v < -FLT_MAX)
-        return -HUGE_VALF;
-    return static_cast<float>(v);
-}
-
 enum Role : std::uint8_t { kId, kType, kElement, kPosX, kPosY, kPosZ, kField };
-
-struct LineReader {
-    const char *p, *end;
-    std::uint64_t number = 0;
-    // The next line without its newline and trailing blanks.
-    bool next(const char *&b, const char *&e) {
-        if (p >= end)
-            return false;
-        b = p;
-        const char *nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
-        e = nl ? nl : end;
-        p = nl ? nl + 1 : end;
-        while (e > b && is_blank(e[-1]))
-            --e;
-        ++number;
-        return true;
-    }
-};
 
 class FrameParser {
   public:
@@ -487,18 +321,6 @@ class FrameParser {
             return fail(in.number + 1, std::string(problem) + ": the frame ends");
         if (!parse_int(b, e, out))
             return fail(in.number, problem + (": " + quote_token(b, e - b)));
-        return true;
-    }
-
-    static bool next_token(const char *&p, const char *e, const char *&tb, const char *&te) {
-        while (p < e && is_blank(*p))
-            ++p;
-        if (p == e)
-            return false;
-        tb = p;
-        while (p < e && !is_blank(*p))
-            ++p;
-        te = p;
         return true;
     }
 
@@ -743,18 +565,6 @@ class FrameParser {
     bool has_[3] = {false, false, false};
 };
 
-void clear_atoms(Frame &frame) {
-    frame.atoms = 0;
-    frame.skipped = 0;
-    frame.position.clear();
-    frame.id.clear();
-    frame.type.clear();
-    frame.element.clear();
-    frame.element_names.clear();
-    for (Field &f : frame.fields)
-        f.values.clear();
-}
-
 bool parse_frame(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
                  Frame &frame, std::string &error) {
     clear_atoms(frame);
@@ -773,144 +583,27 @@ bool parse_frame(const char *data, std::size_t size, const DumpIndex &index, std
     return true;
 }
 
-// Frame k's span, or false with error set.
-bool span(const DumpIndex &index, std::size_t k, std::uint64_t &offset, std::uint64_t &size,
-          std::string &error) {
-    if (k >= index.frames.size()) {
-        error = index.path + ": frame " + std::to_string(k + 1) +
-                ": no such frame (the index has " + std::to_string(index.frames.size()) + ")";
-        return false;
-    }
-    offset = index.frames[k].offset;
-    const std::uint64_t end = k + 1 < index.frames.size() ? index.frames[k + 1].offset : index.end;
-    if (end < offset) {
-        error = index.path + ": frame " + std::to_string(k + 1) + ": the index is inconsistent";
-        return false;
-    }
-    size = end - offset;
-    return true;
-}
-
-bool read_plain(const DumpIndex &index, std::uint64_t offset, std::vector<char> &text,
-                std::string &error) {
-    const int fd = ::open(index.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = index.path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t got =
-            ::pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            error = index.path + ": " +
-                    (got < 0 ? std::string("cannot read: ") + std::strerror(errno)
-                             : std::string("the file is shorter than its index (changed since?)"));
-            ::close(fd);
-            return false;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    ::close(fd);
-    return true;
-}
-
-// Frame bytes from a gzip stream through the Frame's cursor: on from where
-// it stands when the frame lies ahead, from the start otherwise.
-bool read_gzip(const DumpIndex &index, std::uint64_t offset, Frame &frame, std::string &error) {
-    auto &cursor = frame.cursor;
-    if (!cursor || cursor->path != index.path || cursor->position > offset) {
-        cursor = std::make_shared<detail::Cursor>();
-        cursor->path = index.path;
-        cursor->file = gzopen(index.path.c_str(), "rb");
-        if (!cursor->file) {
-            error = index.path + ": cannot open: " + std::strerror(errno);
-            cursor.reset();
-            return false;
-        }
-        gzbuffer(cursor->file, 1u << 20);
-    }
-    std::vector<char> &text = frame.text;
-    const std::size_t size = text.size();
-    // Skipped bytes go through the frame's own buffer.
-    std::vector<char> skip;
-    char *scratch = text.data();
-    std::size_t room = size;
-    if (room < (1u << 16)) {
-        skip.resize(1u << 16);
-        scratch = skip.data();
-        room = skip.size();
-    }
-    std::size_t done = 0;
-    while (cursor->position < offset || done < size) {
-        const bool skipping = cursor->position < offset;
-        const std::size_t want =
-            skipping
-                ? static_cast<std::size_t>(std::min<std::uint64_t>(offset - cursor->position, room))
-                : size - done;
-        const long long got =
-            gz_read(cursor->file, skipping ? scratch : text.data() + done, want, index.path, error);
-        if (got <= 0) {
-            if (got == 0)
-                error = index.path + ": the stream is shorter than its index (changed since?)";
-            cursor.reset();
-            return false;
-        }
-        cursor->position += static_cast<std::uint64_t>(got);
-        if (!skipping)
-            done += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
 } // namespace
 
 bool index_dump(const std::string &path, DumpIndex &index, std::string &error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = path + ": cannot open: " + std::strerror(errno);
+    bool gz = false;
+    const std::unique_ptr<Source> source = open_source(path, gz, error);
+    if (!source) {
         index = DumpIndex();
         return false;
     }
-    unsigned char magic[2];
-    const bool gz = ::pread(fd, magic, 2, 0) == 2 && gzip_magic(magic, 2);
-    if (!gz) {
-        FdSource source(fd, path);
-        index.gzip = false;
-        return index_from(source, path, index, error);
-    }
-    const gzFile file = gzdopen(fd, "rb");
-    if (!file) {
-        ::close(fd);
-        error = path + ": cannot open the gzip stream";
-        index = DumpIndex();
-        return false;
-    }
-    gzbuffer(file, 1u << 20);
-    GzSource source(file, path);
-    index.gzip = true;
-    return index_from(source, path, index, error);
+    index.gzip = gz;
+    return index_from(*source, path, index, error);
 }
 
 bool index_dump_bytes(const char *data, std::size_t size, const std::string &name, DumpIndex &index,
                       std::string &error) {
-    MemSource source(data, size);
     index.gzip = false;
-    return index_from(source, name, index, error);
+    return index_from(*memory_source(data, size), name, index, error);
 }
 
 bool read_frame(const DumpIndex &index, std::size_t k, Frame &frame, std::string &error) {
-    std::uint64_t offset, size;
-    if (!span(index, k, offset, size, error)) {
-        clear_atoms(frame);
-        return false;
-    }
-    frame.text.resize(size);
-    const bool ok = index.gzip ? read_gzip(index, offset, frame, error)
-                               : read_plain(index, offset, frame.text, error);
-    if (!ok) {
+    if (!fetch_frame(index, k, frame, error)) {
         clear_atoms(frame);
         return false;
     }
@@ -919,17 +612,13 @@ bool read_frame(const DumpIndex &index, std::size_t k, Frame &frame, std::string
 
 bool read_frame_bytes(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
                       Frame &frame, std::string &error) {
-    std::uint64_t offset, length;
-    if (!span(index, k, offset, length, error)) {
+    const char *begin;
+    std::size_t length;
+    if (!frame_span(data, size, index, k, begin, length, error)) {
         clear_atoms(frame);
         return false;
     }
-    if (offset > size || length > size - offset) {
-        clear_atoms(frame);
-        error = index.path + ": frame " + std::to_string(k + 1) + ": beyond the bytes given";
-        return false;
-    }
-    return parse_frame(data + offset, static_cast<std::size_t>(length), index, k, frame, error);
+    return parse_frame(begin, length, index, k, frame, error);
 }
 
 } // namespace vv
