@@ -72,6 +72,13 @@ struct Box {
     double xy = 0, xz = 0, yz = 0;
     bool triclinic = false;
     std::string boundary[3]; // "pp", "fs", "mm"...; empty when the dump gave none
+    // The cell's edge vectors a, b, c (rows) from lo, as the file spelled
+    // them (extended XYZ's Lattice=), has_cell then true; LAMMPS dumps leave
+    // it false. lo, hi and the tilts are then the same cell turned as LAMMPS
+    // turns one (a along +x, b in the xy plane), which is the very cell when
+    // the file's already lies so, and a rotation of it otherwise.
+    bool has_cell = false;
+    double cell[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
 };
 
 namespace detail {

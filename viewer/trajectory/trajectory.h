@@ -5,13 +5,14 @@
 #define VORLIX_VIEWER_TRAJECTORY_TRAJECTORY_H
 
 #include "viewer/trajectory/dump.h"
+#include "viewer/trajectory/xyz.h"
 
 #include <cstddef>
 #include <string>
 
 namespace vv {
 
-enum class TrajectoryFormat { LammpsDump };
+enum class TrajectoryFormat { LammpsDump, Xyz };
 
 struct Trajectory {
     TrajectoryFormat format = TrajectoryFormat::LammpsDump;
@@ -20,9 +21,13 @@ struct Trajectory {
     DumpIndex index;
 };
 
-// Whether the file's first bytes (decompressed, for gzip) are a
-// trajectory's: a LAMMPS dump starts with an ITEM: line. False for point
-// clouds and for files that cannot be read, which the loader then reports.
+// Whether the file's first bytes (decompressed, for gzip; 16 KiB at most)
+// are a trajectory's: a LAMMPS dump starts with an ITEM: line; a trajectory
+// XYZ (plain or extended, xyz.h) has one non-negative integer alone on its
+// first non-blank line and a third line that starts with a token that is not
+// a number (an element symbol), where a point-cloud XYZ has three or six
+// numbers on every line. False for point clouds and for files that cannot be
+// read, which the loader then reports.
 bool is_trajectory(const std::string &path);
 
 // Tells the format by content and indexes the file (one scan). On failure

@@ -1,0 +1,81 @@
+// Multi-frame XYZ files, plain and extended, as a trajectory: the same frame
+// index and Frame as the LAMMPS dump reader (dump.h), made and read the same
+// way (one fast scan, gzip through zlib, a frame at a time).
+//
+// A file is a run of frames, each:
+//   N                      the atom count, alone on its line
+//   comment                any text; extended XYZ puts key=value pairs here
+//   N rows                 Symbol x y z [more columns]
+// Blank lines may stand between frames and at the end.
+//
+// Extended XYZ: the comment's pairs are blank-separated, key=value, with
+// values in double quotes where they hold blanks (\" and \\ escape inside).
+// Keys are matched ignoring case:
+//   Lattice="ax ay az bx by bz cx cy cz"   the cell's edge vectors: Box with
+//                                          has_cell, and its LAMMPS form
+//   Origin="x y z"                         the cell's corner (else 0 0 0)
+//   pbc="T T F"                            Box::boundary "pp" or "ff"
+//   Properties=name:type:count:...         the row's columns, in order; type
+//                                          S string, R real, I integer, L logical
+//   step= or Timestep=                     the frame's timestep (an integer)
+// With Properties, "pos" (R:3) gives the positions, "species" (S:1) the
+// elements, every other R or I column a field: named as the property when its
+// count is 1, name_0, name_1... otherwise ("forces_0 forces_1 forces_2");
+// other S and L columns are skipped. Frame::columns holds those expanded
+// names in order ("species pos_0 pos_1 pos_2 ..."), position_columns "pos".
+// Without Properties (plain XYZ) a row is "element x y z" and any further
+// columns, all numbers, become fields named by their 1-based place: col5,
+// col6...; columns are "element x y z col5...", position_columns "x y z".
+// Every row of a frame has as many columns as its first (plain) or as
+// Properties gives (extended).
+//
+// The timestep is step=/Timestep= when the comment has it, else the frame's
+// place in the file counting from 0. XYZ files carry no ids or types: Frame::id
+// and Frame::type stay empty.
+//
+// Messages are "NAME: frame K: line L: problem" as for dumps, L counting from
+// 1 at the frame's count line.
+#ifndef VORLIX_VIEWER_TRAJECTORY_XYZ_H
+#define VORLIX_VIEWER_TRAJECTORY_XYZ_H
+
+#include "viewer/trajectory/dump.h"
+
+#include <cstddef>
+#include <string>
+
+namespace vv {
+
+// Scans the file once (gzip streams known by their magic bytes): each frame's
+// count line and comment are read, its N rows are only counted, not parsed.
+// A last frame cut short is dropped and named in index.warning (true); a
+// count line that is not a non-negative integer (so also a frame before
+// whose rows are fewer or more than its count), a bad step= value, or an
+// empty file: false, index cleared, error set.
+bool index_xyz(const std::string &path, DumpIndex &index, std::string &error);
+
+// The same over bytes in memory; NAME is used in messages and index.path.
+bool index_xyz_bytes(const char *data, std::size_t size, const std::string &name, DumpIndex &index,
+                     std::string &error);
+
+// Reads frame k, as read_frame in dump.h does for dumps. Refused: rows fewer
+// or more than the count, a row whose column count differs, a value that is
+// not a number in a number column, an unknown Properties type, a Properties
+// without pos, a Lattice or Origin that is not 9 or 3 finite numbers, a count
+// the frame's bytes cannot hold (refused before anything is allocated).
+// Rows whose position is NaN, infinite or beyond float range are skipped and
+// counted in frame.skipped.
+bool read_xyz_frame(const DumpIndex &index, std::size_t k, Frame &frame, std::string &error);
+
+// The same for a file indexed with index_xyz_bytes over these bytes.
+bool read_xyz_frame_bytes(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
+                          Frame &frame, std::string &error);
+
+// Whether the first bytes of a file are a trajectory XYZ's: its first
+// non-blank line is one non-negative integer and its third line starts with
+// a token that is not a number (an element symbol). A point-cloud XYZ has
+// three or six numbers a line.
+bool looks_like_xyz_trajectory(const char *data, std::size_t size);
+
+} // namespace vv
+
+#endif
