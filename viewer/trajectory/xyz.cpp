@@ -168,8 +168,6 @@ class Scanner {
                 eof_ = true;
             len_ += static_cast<std::size_t>(got);
         }
-        if (len_ > 0)
-            last_ = buf_[len_ - 1];
         return true;
     }
 
@@ -239,7 +237,7 @@ class Scanner {
             return -1;
         }
         if (count_end == len_)
-            return cut(entry, 1, "the file ends after the frame's count line");
+            return cut(entry, 1, "the file ends inside the frame's header; the frame is left out");
         std::size_t comment = count_end + 1 - pos_, comment_end;
         from = pos_ + comment;
         if (!line_end(from, comment_end, 2))
@@ -255,7 +253,8 @@ class Scanner {
             entry.timestep = static_cast<std::int64_t>(index_.frames.size());
         if (comment_end == len_) {
             if (entry.atoms > 0)
-                return cut(entry, 2, "the file ends after the frame's comment line");
+                return cut(entry, 2,
+                           "the file ends inside the frame's header; the frame is left out");
             pos_ = len_;
         } else {
             pos_ = comment_end + 1;
@@ -282,21 +281,18 @@ class Scanner {
                 p = static_cast<const char *>(std::memchr(p, '\n', buf_.get() + len_ - p)) + 1;
             pos_ = p - buf_.get();
         }
-        // A last row without its newline.
-        if (left == 1 && last_ != '\n')
-            left = 0;
         if (left > 0)
             return cut(entry, 3 + entry.atoms - left,
                        std::to_string(entry.atoms - left) + " rows where the count says " +
-                           std::to_string(entry.atoms));
+                           std::to_string(entry.atoms) +
+                           "; the file ends there, the frame is left out");
         index_.frames.push_back(entry);
         index_.end = offset_ + pos_;
         return 1;
     }
 
     int cut(const FrameEntry &entry, std::uint64_t line, const std::string &problem) {
-        index_.warning = where(name_, frame_number(), line) + problem +
-                         "; the file ends there, the frame is left out";
+        index_.warning = where(name_, frame_number(), line) + problem;
         index_.end = entry.offset;
         return 0;
     }
@@ -310,7 +306,6 @@ class Scanner {
     std::uint64_t offset_ = 0; // of buf_[0] in the stream
     std::size_t len_ = 0, pos_ = 0;
     bool eof_ = false;
-    char last_ = '\n'; // the last byte read so far
     std::vector<Pair> pairs_;
 };
 

@@ -47,7 +47,8 @@ namespace vv {
 
 // Scans the file once (gzip streams known by their magic bytes): each frame's
 // count line and comment are read, its N rows are only counted, not parsed.
-// A last frame cut short is dropped and named in index.warning (true); a
+// A last frame cut short (as a file still being written is: rows count only
+// when their newline is there) is dropped and named in index.warning (true); a
 // count line that is not a non-negative integer (so also a frame before
 // whose rows are fewer or more than its count), a bad step= value, or an
 // empty file: false, index cleared, error set.
