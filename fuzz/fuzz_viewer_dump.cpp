@@ -1,10 +1,12 @@
-// libFuzzer target for the LAMMPS dump reader (viewer/trajectory): any bytes
-// must give either an index of frames in order inside the bytes, each frame
-// then read or refused, or a one-line ASCII error naming the input; a read
-// frame holds one finite position per kept atom and one value per atom in
-// every column it has. vorlix_viewer_dump_replay runs the same checks over
-// the saved seeds (fuzz/viewer_dump_corpus) in every build.
+// libFuzzer target for the trajectory readers (viewer/trajectory): the LAMMPS
+// dump reader and the XYZ reader each take every input. Any bytes must give
+// either an index of frames in order inside the bytes, each frame then read
+// or refused, or a one-line ASCII error naming the input; a read frame holds
+// one finite position per kept atom and one value per atom in every column
+// it has. vorlix_viewer_dump_replay runs the same checks over the saved
+// seeds (fuzz/viewer_dump_corpus, dumps and XYZ files) in every build.
 #include "viewer/trajectory/dump.h"
+#include "viewer/trajectory/xyz.h"
 
 #include <cmath>
 #include <cstdint>
@@ -41,21 +43,19 @@ void check_frame(const vv::Frame &f) {
             std::abort();
 }
 
-} // namespace
+using Indexer = bool (*)(const char *, std::size_t, const std::string &, vv::DumpIndex &,
+                         std::string &);
+using Reader = bool (*)(const char *, std::size_t, const vv::DumpIndex &, std::size_t, vv::Frame &,
+                        std::string &);
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    const char *bytes = reinterpret_cast<const char *>(data);
+void run(const char *bytes, std::size_t size, Indexer index_bytes, Reader read_bytes) {
     vv::DumpIndex index;
     std::string error;
-    if (!vv::index_dump_bytes(bytes, size, kName, index, error)) {
+    if (!index_bytes(bytes, size, kName, index, error)) {
         check_message(error);
         if (!index.frames.empty())
             std::abort();
-        return 0;
+        return;
     }
     if (!index.warning.empty())
         check_message(index.warning);
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // One Frame for all, as playback reuses it.
     vv::Frame frame;
     for (std::size_t k = 0; k < index.frames.size(); ++k) {
-        if (vv::read_frame_bytes(bytes, size, index, k, frame, error)) {
+        if (read_bytes(bytes, size, index, k, frame, error)) {
             check_frame(frame);
             if (frame.timestep != index.frames[k].timestep)
                 std::abort();
@@ -77,5 +77,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 std::abort();
         }
     }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const char *bytes = reinterpret_cast<const char *>(data);
+    run(bytes, size, vv::index_dump_bytes, vv::read_frame_bytes);
+    run(bytes, size, vv::index_xyz_bytes, vv::read_xyz_frame_bytes);
+    vv::looks_like_xyz_trajectory(bytes, size);
     return 0;
 }
