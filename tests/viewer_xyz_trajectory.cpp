@@ -105,24 +105,18 @@ TEST(XyzTrajectoryFromAse, ExtendedPlainAndGzippedFilesHoldWhatAseWrote) {
             EXPECT_EQ(f.skipped, 0u);
             ASSERT_EQ(f.element.size(), e.atoms);
             EXPECT_TRUE(f.id.empty() && f.type.empty());
-            std::vector<float> charge, force[3];
-            if (extended) {
-                charge = field(f, "initial_charges");
-                for (int c = 0; c < 3; ++c)
-                    force[c] = field(f, "forces_" + std::to_string(c));
-            }
+            // Per atom, in expected.txt's order: x y z, then forces and charge.
+            std::vector<std::vector<float>> got(3);
+            for (std::size_t v = 0; v < f.position.size(); ++v)
+                got[v % 3].push_back(f.position[v]);
+            if (extended)
+                for (const char *name : {"forces_0", "forces_1", "forces_2", "initial_charges"})
+                    got.push_back(field(f, name));
             for (std::size_t i = 0; i < e.atoms; ++i) {
-                const Atom &a = e.rows[i];
-                EXPECT_EQ(f.element_names[f.element[i]], a.symbol);
-                for (int c = 0; c < 3; ++c) {
-                    EXPECT_NEAR(f.position[3 * i + c], a.v[c], 1e-5) << "atom " << i;
-                    if (extended) {
-                        EXPECT_NEAR(force[c].at(i), a.v[3 + c], 1e-6) << "atom " << i;
-                    }
-                }
-                if (extended) {
-                    EXPECT_NEAR(charge.at(i), a.v[6], 1e-6) << "atom " << i;
-                }
+                EXPECT_EQ(f.element_names[f.element[i]], e.rows[i].symbol);
+                for (std::size_t c = 0; c < got.size(); ++c)
+                    EXPECT_NEAR(got[c].at(i), e.rows[i].v[c], 1e-5)
+                        << "atom " << i << " value " << c;
             }
             const vv::Box &box = f.box;
             if (!extended) {
@@ -215,7 +209,7 @@ TEST(XyzTrajectory, PlainExtraColumnsAreNumberedFieldsAndBadPositionsAreSkipped)
 // gzipped file and from the bytes in memory (one block) agree.
 TEST(XyzTrajectory, FramesAtTheScanBlockEdgeAreFound) {
     const std::size_t block = std::size_t(8) << 20;
-    for (const std::size_t before : {20, 3, 1, 0}) {
+    for (const std::size_t before : {20, 8, 3, 1, 0}) {
         SCOPED_TRACE(before);
         std::string text;
         std::vector<std::uint64_t> starts;
