@@ -1,13 +1,8 @@
-"""Writes a short trajectory with ASE as extended XYZ (a triclinic cell, then
-a turned one; atom counts 5, 8, 3; per-atom forces, charges and a logical
-array), the same frames as plain XYZ, and the extended file gzipped; then
-reads both back with ASE and prints what it holds, for the test to compare:
-
-Usage: ase_xyz.py DIR   -> DIR/ext.xyz, DIR/ext.xyz.gz, DIR/plain.xyz,
-                           DIR/expected.txt:
-  frame N STEP PBCx PBCy PBCz A1 A2 A3 B1 B2 B3 C1 C2 C3
-  atom SYMBOL X Y Z FX FY FZ CHARGE          (N lines after each frame line)
-Exits 77 when ASE is not installed (python3-ase), so that the test skips.
+"""Writes three frames with ASE (5, 8, 3 atoms; an upright then a turned
+triclinic cell; forces, charges, a logical array) as DIR/ext.xyz, its gzip
+DIR/ext.xyz.gz and DIR/plain.xyz, and what ASE reads back from ext.xyz as
+DIR/expected.txt: "frame N STEP PBC*3 CELL*9", then N "atom SYMBOL X Y Z FX FY
+FZ CHARGE". Exits 77 without ASE (python3-ase), so that the test skips.
 """
 import gzip
 import shutil

@@ -104,7 +104,6 @@ TEST(XyzTrajectoryFromAse, ExtendedPlainAndGzippedFilesHoldWhatAseWrote) {
             EXPECT_EQ(f.declared, e.atoms);
             EXPECT_EQ(f.skipped, 0u);
             ASSERT_EQ(f.element.size(), e.atoms);
-            EXPECT_TRUE(f.id.empty() && f.type.empty());
             // Per atom, in expected.txt's order: x y z, then forces and charge.
             std::vector<std::vector<float>> got(3);
             for (std::size_t v = 0; v < f.position.size(); ++v)
