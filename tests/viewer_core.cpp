@@ -248,6 +248,68 @@ TEST(ViewerPly, WithoutAllThreeColoursTheHeightRampIsUsed) {
     }
 }
 
+// The scalar fields of a cloud: their names in order and each one's values
+// node by node (NaN compares equal to NaN here).
+using Fields = std::vector<std::pair<std::string, std::vector<float>>>;
+
+void expect_fields(const vv::Cloud &cloud, const Fields &expected) {
+    ASSERT_EQ(cloud.fields.size(), expected.size());
+    for (std::size_t j = 0; j < expected.size(); ++j) {
+        EXPECT_EQ(cloud.fields[j].name, expected[j].first);
+        ASSERT_EQ(cloud.fields[j].values.size(), cloud.count) << expected[j].first;
+        for (std::size_t i = 0; i < cloud.count; ++i)
+            EXPECT_TRUE(
+                cloud.fields[j].values[i] == expected[j].second.at(i) ||
+                (std::isnan(cloud.fields[j].values[i]) && std::isnan(expected[j].second[i])))
+                << expected[j].first << "[" << i << "] = " << cloud.fields[j].values[i];
+    }
+}
+
+// Every other number of a vertex is kept as a field named as its property,
+// each value beside its point, in every format and in each way rows are
+// read (one pass for float x, y, z; two with a NaN row or with doubles;
+// rows of many sizes with a list); the NaN row takes no value, and neither
+// the colours used nor alpha nor lists become fields. x, y, z alone give
+// none.
+TEST(ViewerPly, OtherPropertiesBecomeScalarFieldsBesideTheirPoints) {
+    const double nan = std::nan("");
+    const Fields kept = {
+        {"intensity", {0.25f, -7, 1e30f}}, {"quality", {3, 65535, 0}}, {"nx", {1e-3f, nan, 0.5f}}};
+    for (const char *format : kPlyFormats)
+        for (const char *variant : {"float", "NaN row", "double", "list"}) {
+            SCOPED_TRACE(std::string(format) + ", " + variant);
+            const std::string t = std::string(variant) == "double" ? "double" : "float";
+            PlyElement v{"vertex",
+                         {"float intensity", t + " x", t + " y", "uchar red", "ushort quality",
+                          "uchar green", t + " z", "uchar alpha", "uchar blue", "double nx"},
+                         {}};
+            if (std::string(variant) == "list")
+                v.properties.insert(v.properties.begin() + 4, "list uchar int neighbours");
+            const std::vector<std::vector<double>> rows = {
+                {0.25, 1, 2, 10, 3, 20, 3, 255, 30, 1e-3},
+                {-7, 4, 5, 40, 65535, 50, 6, 255, 60, nan},
+                {1e30, 7, 8, 70, 0, 80, 9, 0, 90, 0.5}};
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                if (std::string(variant) == "NaN row" && i == 1)
+                    v.rows.push_back({5, nan, 0, 0, 1, 0, 0, 0, 0, 9});
+                v.rows.push_back(rows[i]);
+                if (std::string(variant) == "list")
+                    v.rows.back().insert(v.rows.back().begin() + 4, {2, 11, 12});
+            }
+            const Loaded r = read_ply(ply_file(format, {v}));
+            ASSERT_TRUE(r.ok) << r.error;
+            ASSERT_EQ(r.cloud.count, 3u);
+            expect_node(r.cloud.nodes[1], 0, 0, 0, 40 / 255.0f, 50 / 255.0f, 60 / 255.0f);
+            expect_fields(r.cloud, kept);
+        }
+    for (const char *format : kPlyFormats) {
+        const Loaded r = read_ply(
+            ply_file(format, {{"vertex", {"float x", "float y", "float z"}, {{1, 2, 3}}}}));
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_TRUE(r.cloud.fields.empty()) << format;
+    }
+}
+
 std::string header(const std::string &format, const std::string &elements) {
     return "ply\nformat " + format + " 1.0\n" + elements + "end_header\n";
 }
@@ -494,6 +556,36 @@ TEST(ViewerPcd, FieldTypesOrdersAndCountsInAsciiAndBinary) {
             expect_node(r.cloud.nodes[1], 0.5f, 0.25f, 0.1f, 1, 0.2f, 0);
             expect_node(r.cloud.nodes[2], 0, 0, 0, 1, 0.2f, 0);
         }
+}
+
+// Every other field of one value is kept as a field named as it is, each
+// value beside its point, in ascii and binary; the NaN point takes no value.
+// x, y, z, the packed colour, fields of several values and the padding "_"
+// are no fields.
+TEST(ViewerPcd, FieldsOfOneValueBecomeScalarFieldsBesideTheirPoints) {
+    const double nan = std::nan("");
+    const std::vector<PcdField> fields = {
+        {"intensity", 'F', 4, 1}, {"x", 'F', 4, 1}, {"y", 'F', 4, 1},
+        {"normal", 'F', 4, 3},    {"z", 'F', 8, 1}, {"rgb", 'F', 4, 1},
+        {"label", 'U', 4, 1},     {"_", 'U', 1, 1}, {"curvature", 'F', 8, 1}};
+    const double c = packed_float(0x00ff3300);
+    const std::vector<std::vector<double>> rows = {{0.5, 0, 0, 1, 0, 0, 0, c, 7, 0, 1e-3},
+                                                   {9, nan, nan, 0, 1, 0, nan, c, 8, 0, 2},
+                                                   {-3, 2, 4, 0, 0, 1, 8, c, 4000000000, 0, nan}};
+    for (const char *data : kPcdData) {
+        SCOPED_TRACE(data);
+        const Loaded r = read_pcd(pcd_file(data, fields, rows));
+        ASSERT_TRUE(r.ok) << r.error;
+        ASSERT_EQ(r.cloud.count, 2u);
+        expect_node(r.cloud.nodes[1], 0.125f, 0.25f, 0.5f, 1, 0.2f, 0);
+        expect_fields(r.cloud, {{"intensity", {0.5f, -3}},
+                                {"label", {7, 4000000000.0f}},
+                                {"curvature", {1e-3f, nan}}});
+        const Loaded plain = read_pcd(
+            pcd_file(data, {{"x", 'F', 4, 1}, {"y", 'F', 4, 1}, {"z", 'F', 4, 1}}, {{1, 2, 3}}));
+        ASSERT_TRUE(plain.ok) << plain.error;
+        EXPECT_TRUE(plain.cloud.fields.empty());
+    }
 }
 
 // Only a 4-byte rgb or rgba holds a packed colour; any other leaves the

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <istream>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,17 @@ inline std::size_t size_of(Type t) {
 double decode(const char *p, Type t, bool swap);
 
 bool host_is_little_endian();
+
+// A value of the file as a scalar field holds it: beyond a float's range it
+// is infinite (a plain conversion would be undefined there).
+inline float to_float(double v) {
+    constexpr double kMax = std::numeric_limits<float>::max();
+    if (v > kMax)
+        return std::numeric_limits<float>::infinity();
+    if (v < -kMax)
+        return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(v);
+}
 
 constexpr std::size_t kChunk = std::size_t{1} << 16;
 constexpr std::size_t kMaxLine = std::size_t{1} << 20;
