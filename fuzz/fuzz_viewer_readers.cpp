@@ -1,8 +1,8 @@
 // libFuzzer target for vorlix-view's own readers: any bytes must give the
 // XYZ, PLY and PCD readers either a cloud inside the unit cube with colours in
-// 0..1 or a one-line ASCII error naming the input, and the OFF row count
-// check an answer (with a "truncated" message naming the input when it
-// refuses) in bounded time.
+// 0..1 and scalar fields of one value per point, or a one-line ASCII error
+// naming the input, and the OFF row count check an answer (with a
+// "truncated" message naming the input when it refuses) in bounded time.
 #include "viewer/cloud.h"
 #include "viewer/formats/pcd.h"
 #include "viewer/formats/ply.h"
@@ -23,7 +23,7 @@ void check_reader(ReadFn read, const std::string &bytes, const std::string &name
     vv::Cloud cloud;
     std::string error;
     if (!read(in, name, cloud, error)) {
-        if (error.rfind(name + ": ", 0) != 0 || cloud.count != 0)
+        if (error.rfind(name + ": ", 0) != 0 || cloud.count != 0 || !cloud.fields.empty())
             std::abort();
         for (const char c : error)
             if (c < 0x20 || c >= 0x7f)
@@ -32,6 +32,10 @@ void check_reader(ReadFn read, const std::string &bytes, const std::string &name
     }
     if (cloud.count == 0 || cloud.count != cloud.capacity)
         std::abort();
+    // Each scalar field holds one value per node, whatever rows were skipped.
+    for (const vv::Field &f : cloud.fields)
+        if (f.values.size() != cloud.count)
+            std::abort();
     vv::colour_by_height(cloud);
     vv::link_lists(cloud, 7);
     std::size_t seen = 0;
