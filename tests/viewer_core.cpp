@@ -98,6 +98,10 @@ TEST(ViewerXyz, MalformedLinesAreReportedWithTheirNumber) {
         {"1 2 3 0 -1 0\n", "t.xyz: line 1: colour -1 is outside 0..255"},
         {"1 2 3 0 nan 0\n", "t.xyz: line 1: colour nan is outside 0..255"},
         {"1 2 3\n" + long_line + "\n", "t.xyz: line 2: longer than 4096 characters"},
+        // 4096 bytes at most, a "\r" before the "\n" or the end counted.
+        {"1 2 3\n1 2 3" + std::string(4091, ' ') + "\r\n",
+         "t.xyz: line 2: longer than 4096 characters"},
+        {"1 2 3\n\n1 2 3" + std::string(4092, ' '), "t.xyz: line 3: longer than 4096 characters"},
         {std::string("1 2 3\n1 2\0 3\n", 13), "t.xyz: line 2: '2\\x00' is not a number"},
         {"", "t.xyz: no points"},
         {"# only a comment\n\n", "t.xyz: no points"},
@@ -109,6 +113,10 @@ TEST(ViewerXyz, MalformedLinesAreReportedWithTheirNumber) {
         EXPECT_EQ(r.cloud.count, 0u);
         EXPECT_EQ(r.cloud.nodes, nullptr);
     }
+    const Loaded longest =
+        read("1 2 3" + std::string(4090, ' ') + "\r\n4 5 6" + std::string(4091, ' '));
+    EXPECT_TRUE(longest.ok) << longest.error;
+    EXPECT_EQ(longest.cloud.count, 2u);
 }
 
 TEST(ViewerXyz, NonFinitePointsAreSkippedAndCounted) {
@@ -383,6 +391,8 @@ TEST(ViewerPly, MalformedFilesGetAOneLineMessage) {
     const std::string floats(std::string("\0\0\x80\x3f", 4) + std::string(8, '\0'));
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"plyx\nformat ascii 1.0\n", "not a PLY file (no 'ply' line at the start)"},
+        {"ply\n" + std::string((1 << 20) + 1, 'c') + "\n",
+         "line 2: longer than 1048576 characters"},
         {"ply\nformat ascii 1.0\nelement vertex 1\n" + xyz, "the header has no end_header line"},
         {header("binary_middle_endian", ""), "line 2: unknown format 'binary_middle_endian'"},
         {"ply\nelement vertex 1\n" + xyz + "end_header\n1 2 3\n", "the header has no format line"},
