@@ -20,18 +20,13 @@
 #include "viewer/formats/text.h"
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <istream>
 #include <iterator>
-#include <optional>
 #include <string_view>
-#include <sys/mman.h>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace vv {
@@ -93,79 +88,6 @@ enum class Format { Ascii, Little, Big };
 
 // Bytes of binary vertex rows taken from the buffer at once.
 constexpr std::size_t kRowBlock = std::size_t{1} << 20;
-// Fewer nodes than this are filled by one thread: a second one would cost
-// more to start than it saves.
-constexpr std::size_t kNodesPerThread = std::size_t{1} << 14;
-
-// Most of a large load is the kernel handing over the block's fresh pages
-// as they are first written (more so when the memory was just given back by
-// another process). This second thread has them handed over ahead of the
-// thread that fills the block, so that the faults are taken on the other
-// core meanwhile. Never waited for: where it lags, the filler faults the
-// pages in itself, as it would without it; and it only maps pages, it
-// writes nothing into them.
-class Prefault {
-  public:
-    Prefault(VoxelNode *nodes, std::size_t count) : nodes_(nodes), count_(count) {
-        try {
-            thread_ = std::thread([this] { run(); });
-        } catch (const std::system_error &) {
-            // no thread to be had: the filler faults every page itself
-        }
-    }
-    ~Prefault() {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-    }
-    Prefault(const Prefault &) = delete;
-    Prefault &operator=(const Prefault &) = delete;
-    // The filler has written the nodes before `node`.
-    void reached(std::size_t node) { filled_ = node; }
-
-  private:
-    void run() {
-        constexpr std::size_t kStep = (std::size_t{1} << 21) / sizeof(VoxelNode);
-        constexpr std::uintptr_t kPage = 4096;
-        for (std::size_t at = 0; !stop_; at += kStep) {
-            at = std::max<std::size_t>(at, filled_);
-            if (at >= count_)
-                break;
-            const std::size_t n = std::min(kStep, count_ - at);
-            // Whole pages of the block only.
-            const auto begin = reinterpret_cast<std::uintptr_t>(nodes_ + at);
-            const auto end = reinterpret_cast<std::uintptr_t>(nodes_ + at + n);
-            const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
-            const std::uintptr_t last = end & ~(kPage - 1);
-            if (last > first &&
-                madvise(reinterpret_cast<void *>(first), last - first, MADV_POPULATE_WRITE) != 0)
-                break; // a kernel without it (before 5.14): nothing to gain
-        }
-    }
-
-    VoxelNode *const nodes_;
-    const std::size_t count_;
-    std::atomic<bool> stop_{false};
-    std::atomic<std::size_t> filled_{0};
-    std::thread thread_;
-};
-
-// f(0, n / 2) on a second thread and f(n / 2, n) on this one, or f(0, n)
-// here alone for a few items or when no thread can be had.
-template <typename F> void in_halves(std::size_t n, F f) {
-    const std::size_t half = n / 2;
-    if (half >= kNodesPerThread) {
-        try {
-            std::thread other([&] { f(std::size_t{0}, half); });
-            f(half, n);
-            other.join();
-            return;
-        } catch (const std::system_error &) {
-            // no thread to be had: all of it here
-        }
-    }
-    f(std::size_t{0}, n);
-}
 
 std::string quote(std::string_view s) {
     return quote_token(s.data(), s.size());
@@ -561,9 +483,6 @@ bool Reader::float_vertices(const Element &e, std::uint64_t row_size, Tally &t) 
         roles_[3] < 0 || (p[roles_[3]].type == Type::U8 && p[roles_[4]].type == Type::U8 &&
                           p[roles_[5]].type == Type::U8);
     const std::size_t per_block = std::max<std::size_t>(1, kRowBlock / row_size);
-    std::optional<Prefault> prefault;
-    if (early && rows >= kNodesPerThread)
-        prefault.emplace(early->nodes.get(), static_cast<std::size_t>(rows));
     for (std::uint64_t row = 0; row < rows;) {
         const std::size_t n =
             static_cast<std::size_t>(std::min<std::uint64_t>(rows - row, per_block));
@@ -578,8 +497,6 @@ bool Reader::float_vertices(const Element &e, std::uint64_t row_size, Tally &t) 
             bytes ? store_floats<false, true>(block, n, rs, t)
                   : store_floats<false, false>(block, n, rs, t);
         row += n;
-        if (prefault)
-            prefault->reached(t.points);
     }
     early_stored = early != nullptr;
     return true;
@@ -676,15 +593,12 @@ bool read_ply(std::istream &in, const std::string &name, Cloud &cloud, std::stri
         return false;
     }
     if (reader.early_stored && measure.skipped == 0 && measure.points > 0) {
-        // Every row stored raw: centre and scale them where they lie, each
-        // node on its own, half of them on a second thread.
+        // Every row stored raw: centre and scale them where they lie.
         const Normaliser norm(measure.bounds);
-        in_halves(measure.points, [&](std::size_t from, std::size_t to) {
-            for (std::size_t i = from; i < to; ++i) {
-                VoxelNode &node = cloud.nodes[i];
-                norm.apply(node.x, node.y, node.z, node);
-            }
-        });
+        for (std::size_t i = 0; i < measure.points; ++i) {
+            VoxelNode &node = cloud.nodes[i];
+            norm.apply(node.x, node.y, node.z, node);
+        }
         cloud.count = measure.points;
         return true;
     }
