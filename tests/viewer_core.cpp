@@ -325,12 +325,13 @@ std::string header(const std::string &format, const std::string &elements) {
 const char *const kOpen3dMissing = "Open3D missing: install python3-open3d (bash .ci/deps does)";
 
 // Files from another tool: Open3D (python3-open3d) writes a coloured cloud
-// at test time (tests/open3d_ply.py) as PLY and PCD, ascii and binary, and
-// the points and colours it chose; the directory goes with the object.
+// with normals at test time (tests/open3d_ply.py) as PLY and PCD, ascii and
+// binary, and the points, colours and normals it chose; the directory goes
+// with the object.
 struct Open3dFiles {
     std::string dir = ::testing::TempDir() + "viewer_core_open3d_XXXXXX";
     int status = -1;
-    std::vector<std::array<double, 6>> want; // x y z r g b, colours as bytes
+    std::vector<std::array<double, 9>> want; // x y z r g b nx ny nz, colours as bytes
     vv::Bounds bounds;
 
     Open3dFiles() {
@@ -339,7 +340,8 @@ struct Open3dFiles {
         status =
             std::system((std::string(SYSTEM_PYTHON " " OPEN3D_SCRIPT " '") + dir + "'").c_str());
         std::istringstream in(slurp(dir + "/expected.txt"));
-        for (std::array<double, 6> p; in >> p[0] >> p[1] >> p[2] >> p[3] >> p[4] >> p[5];) {
+        for (std::array<double, 9> p;
+             in >> p[0] >> p[1] >> p[2] >> p[3] >> p[4] >> p[5] >> p[6] >> p[7] >> p[8];) {
             want.push_back(p);
             bounds.add(p[0], p[1], p[2]);
         }
@@ -353,8 +355,10 @@ struct Open3dFiles {
     bool missing() const { return WIFEXITED(status) && WEXITSTATUS(status) == 77; }
 
     // The file loads as the points and colours the script chose, positions
-    // within `tolerance` of the fit.
-    void expect_as_written(const char *file, float tolerance) const {
+    // within `tolerance` of the fit, and the normals as the three scalar
+    // fields the format names them.
+    void expect_as_written(const char *file, float tolerance,
+                           const std::array<const char *, 3> &normal) const {
         SCOPED_TRACE(file);
         ASSERT_EQ(status, 0) << OPEN3D_SCRIPT " failed";
         ASSERT_EQ(want.size(), 40u);
@@ -371,6 +375,13 @@ struct Open3dFiles {
             EXPECT_NEAR(c.nodes[i].g, want[i][4] / 255, 1e-6f) << i;
             EXPECT_NEAR(c.nodes[i].b, want[i][5] / 255, 1e-6f) << i;
         }
+        ASSERT_EQ(c.fields.size(), 3u);
+        for (std::size_t k = 0; k < 3; ++k) {
+            EXPECT_EQ(c.fields[k].name, normal[k]);
+            ASSERT_EQ(c.fields[k].values.size(), want.size());
+            for (std::size_t i = 0; i < want.size(); ++i)
+                EXPECT_NEAR(c.fields[k].values[i], want[i][6 + k], 1e-6) << normal[k] << i;
+        }
     }
 };
 
@@ -379,8 +390,8 @@ TEST(ViewerPly, FilesWrittenByOpen3dLoadAsWritten) {
     const Open3dFiles files;
     if (files.missing())
         GTEST_SKIP() << kOpen3dMissing;
-    files.expect_as_written("/open3d_ascii.ply", 1e-5f);
-    files.expect_as_written("/open3d_binary.ply", 1e-6f);
+    files.expect_as_written("/open3d_ascii.ply", 1e-5f, {"nx", "ny", "nz"});
+    files.expect_as_written("/open3d_binary.ply", 1e-6f, {"nx", "ny", "nz"});
 }
 
 // Each malformed file gets one line of plain ASCII naming the problem (with
@@ -706,8 +717,8 @@ TEST(ViewerPcd, FilesWrittenByOpen3dLoadAsWritten) {
     const Open3dFiles files;
     if (files.missing())
         GTEST_SKIP() << kOpen3dMissing;
-    files.expect_as_written("/open3d_ascii.pcd", 1e-6f);
-    files.expect_as_written("/open3d_binary.pcd", 1e-6f);
+    files.expect_as_written("/open3d_ascii.pcd", 1e-6f, {"normal_x", "normal_y", "normal_z"});
+    files.expect_as_written("/open3d_binary.pcd", 1e-6f, {"normal_x", "normal_y", "normal_z"});
     const std::string path = files.dir + "/open3d_compressed.pcd";
     vv::Cloud c;
     std::string error;
