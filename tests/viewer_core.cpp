@@ -241,21 +241,6 @@ TEST(ViewerPly, ElementsAroundTheVerticesAreSkipped) {
     }
 }
 
-TEST(ViewerPly, WithoutAllThreeColoursTheHeightRampIsUsed) {
-    for (const std::vector<std::string> &properties :
-         {std::vector<std::string>{"float x", "float y", "float z"},
-          {"float x", "float y", "float z", "uchar red", "uchar green", "float nx"},
-          {"double z", "double y", "double x", "float alpha"}}) {
-        const Loaded r =
-            read_ply(ply_file("binary_little_endian",
-                              {{"vertex", properties, {{0, 0, 0, 1, 2, 3}, {2, 4, 8, 1, 2, 3}}}}));
-        ASSERT_TRUE(r.ok) << r.error;
-        ASSERT_EQ(r.cloud.count, 2u);
-        EXPECT_EQ(r.cloud.nodes[0].r, vv::kNoColour);
-        EXPECT_EQ(r.cloud.nodes[1].b, vv::kNoColour);
-    }
-}
-
 // The scalar fields of a cloud: their names in order and each one's values
 // node by node (NaN compares equal to NaN here).
 using Fields = std::vector<std::pair<std::string, std::vector<float>>>;
@@ -270,6 +255,26 @@ void expect_fields(const vv::Cloud &cloud, const Fields &expected) {
                 cloud.fields[j].values[i] == expected[j].second.at(i) ||
                 (std::isnan(cloud.fields[j].values[i]) && std::isnan(expected[j].second[i])))
                 << expected[j].first << "[" << i << "] = " << cloud.fields[j].values[i];
+    }
+}
+
+TEST(ViewerPly, WithoutAllThreeColoursTheHeightRampIsUsed) {
+    for (const std::vector<std::string> &properties :
+         {std::vector<std::string>{"float x", "float y", "float z"},
+          {"float x", "float y", "float z", "uchar red", "uchar green", "float nx"},
+          {"double z", "double y", "double x", "float alpha"}}) {
+        const Loaded r =
+            read_ply(ply_file("binary_little_endian",
+                              {{"vertex", properties, {{0, 0, 0, 1, 2, 3}, {2, 4, 8, 1, 2, 3}}}}));
+        ASSERT_TRUE(r.ok) << r.error;
+        ASSERT_EQ(r.cloud.count, 2u);
+        EXPECT_EQ(r.cloud.nodes[0].r, vv::kNoColour);
+        EXPECT_EQ(r.cloud.nodes[1].b, vv::kNoColour);
+        // Colours not used are numbers like any other; alpha is none.
+        if (properties.size() == 6)
+            expect_fields(r.cloud, {{"red", {1, 1}}, {"green", {2, 2}}, {"nx", {3, 3}}});
+        else
+            EXPECT_TRUE(r.cloud.fields.empty());
     }
 }
 
