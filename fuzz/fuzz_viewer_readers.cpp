@@ -24,7 +24,7 @@ void check_reader(ReadFn read, const std::string &bytes, const std::string &name
     vv::Cloud cloud;
     std::string error;
     if (!read(in, name, cloud, error)) {
-        if (error.rfind(name + ": ", 0) != 0 || cloud.count != 0)
+        if (error.rfind(name + ": ", 0) != 0 || cloud.count != 0 || !cloud.fields.empty())
             std::abort();
         for (const char c : error)
             if (c < 0x20 || c >= 0x7f)
@@ -33,6 +33,7 @@ void check_reader(ReadFn read, const std::string &bytes, const std::string &name
     }
     if (cloud.count == 0 || cloud.count != cloud.capacity)
         std::abort();
+    // Each scalar field holds one value per node, whatever rows were skipped.
     for (const vv::Field &f : cloud.fields)
         if (f.values.size() != cloud.count)
             std::abort();

@@ -98,6 +98,10 @@ TEST(ViewerXyz, MalformedLinesAreReportedWithTheirNumber) {
         {"1 2 3 0 -1 0\n", "t.xyz: line 1: colour -1 is outside 0..255"},
         {"1 2 3 0 nan 0\n", "t.xyz: line 1: colour nan is outside 0..255"},
         {"1 2 3\n" + long_line + "\n", "t.xyz: line 2: longer than 4096 characters"},
+        // 4096 bytes at most, a "\r" before the "\n" or the end counted.
+        {"1 2 3\n1 2 3" + std::string(4091, ' ') + "\r\n",
+         "t.xyz: line 2: longer than 4096 characters"},
+        {"1 2 3\n\n1 2 3" + std::string(4092, ' '), "t.xyz: line 3: longer than 4096 characters"},
         {std::string("1 2 3\n1 2\0 3\n", 13), "t.xyz: line 2: '2\\x00' is not a number"},
         {"", "t.xyz: no points"},
         {"# only a comment\n\n", "t.xyz: no points"},
@@ -109,6 +113,10 @@ TEST(ViewerXyz, MalformedLinesAreReportedWithTheirNumber) {
         EXPECT_EQ(r.cloud.count, 0u);
         EXPECT_EQ(r.cloud.nodes, nullptr);
     }
+    const Loaded longest =
+        read("1 2 3" + std::string(4090, ' ') + "\r\n4 5 6" + std::string(4091, ' '));
+    EXPECT_TRUE(longest.ok) << longest.error;
+    EXPECT_EQ(longest.cloud.count, 2u);
 }
 
 TEST(ViewerXyz, NonFinitePointsAreSkippedAndCounted) {
@@ -233,6 +241,23 @@ TEST(ViewerPly, ElementsAroundTheVerticesAreSkipped) {
     }
 }
 
+// The scalar fields of a cloud: their names in order and each one's values
+// node by node (NaN compares equal to NaN here).
+using Fields = std::vector<std::pair<std::string, std::vector<float>>>;
+
+void expect_fields(const vv::Cloud &cloud, const Fields &expected) {
+    ASSERT_EQ(cloud.fields.size(), expected.size());
+    for (std::size_t j = 0; j < expected.size(); ++j) {
+        EXPECT_EQ(cloud.fields[j].name, expected[j].first);
+        ASSERT_EQ(cloud.fields[j].values.size(), cloud.count) << expected[j].first;
+        for (std::size_t i = 0; i < cloud.count; ++i)
+            EXPECT_TRUE(
+                cloud.fields[j].values[i] == expected[j].second.at(i) ||
+                (std::isnan(cloud.fields[j].values[i]) && std::isnan(expected[j].second[i])))
+                << expected[j].first << "[" << i << "] = " << cloud.fields[j].values[i];
+    }
+}
+
 TEST(ViewerPly, WithoutAllThreeColoursTheHeightRampIsUsed) {
     for (const std::vector<std::string> &properties :
          {std::vector<std::string>{"float x", "float y", "float z"},
@@ -245,7 +270,51 @@ TEST(ViewerPly, WithoutAllThreeColoursTheHeightRampIsUsed) {
         ASSERT_EQ(r.cloud.count, 2u);
         EXPECT_EQ(r.cloud.nodes[0].r, vv::kNoColour);
         EXPECT_EQ(r.cloud.nodes[1].b, vv::kNoColour);
+        // Colours not used are numbers like any other; alpha is none.
+        if (properties.size() == 6)
+            expect_fields(r.cloud, {{"red", {1, 1}}, {"green", {2, 2}}, {"nx", {3, 3}}});
+        else
+            EXPECT_TRUE(r.cloud.fields.empty());
     }
+}
+
+// Every other number of a vertex is kept as a field named as its property,
+// each value beside its point, in every format and in each way rows are
+// read (one pass for float x, y, z; two with a NaN row or with doubles;
+// rows of many sizes with a list); the NaN row takes no value, and neither
+// the colours used nor alpha nor lists become fields (x, y, z alone give
+// none: WithoutAllThreeColoursTheHeightRampIsUsed).
+TEST(ViewerPly, OtherPropertiesBecomeScalarFieldsBesideTheirPoints) {
+    const double nan = std::nan("");
+    const Fields kept = {
+        {"intensity", {0.25f, -7, 1e30f}}, {"quality", {3, 65535, 0}}, {"nx", {1e-3f, nan, 0.5f}}};
+    for (const char *format : kPlyFormats)
+        for (const char *variant : {"float", "NaN row", "double", "list"}) {
+            SCOPED_TRACE(std::string(format) + ", " + variant);
+            const std::string t = std::string(variant) == "double" ? "double" : "float";
+            PlyElement v{"vertex",
+                         {"float intensity", t + " x", t + " y", "uchar red", "ushort quality",
+                          "uchar green", t + " z", "uchar alpha", "uchar blue", "double nx"},
+                         {}};
+            if (std::string(variant) == "list")
+                v.properties.insert(v.properties.begin() + 4, "list uchar int neighbours");
+            const std::vector<std::vector<double>> rows = {
+                {0.25, 1, 2, 10, 3, 20, 3, 255, 30, 1e-3},
+                {-7, 4, 5, 40, 65535, 50, 6, 255, 60, nan},
+                {1e30, 7, 8, 70, 0, 80, 9, 0, 90, 0.5}};
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                if (std::string(variant) == "NaN row" && i == 1)
+                    v.rows.push_back({5, nan, 0, 0, 1, 0, 0, 0, 0, 9});
+                v.rows.push_back(rows[i]);
+                if (std::string(variant) == "list")
+                    v.rows.back().insert(v.rows.back().begin() + 4, {2, 11, 12});
+            }
+            const Loaded r = read_ply(ply_file(format, {v}));
+            ASSERT_TRUE(r.ok) << r.error;
+            ASSERT_EQ(r.cloud.count, 3u);
+            expect_node(r.cloud.nodes[1], 0, 0, 0, 40 / 255.0f, 50 / 255.0f, 60 / 255.0f);
+            expect_fields(r.cloud, kept);
+        }
 }
 
 std::string header(const std::string &format, const std::string &elements) {
@@ -255,12 +324,13 @@ std::string header(const std::string &format, const std::string &elements) {
 const char *const kOpen3dMissing = "Open3D missing: install python3-open3d (bash .ci/deps does)";
 
 // Files from another tool: Open3D (python3-open3d) writes a coloured cloud
-// at test time (tests/open3d_ply.py) as PLY and PCD, ascii and binary, and
-// the points and colours it chose; the directory goes with the object.
+// with normals at test time (tests/open3d_ply.py) as PLY and PCD, ascii and
+// binary, and the points, colours and normals it chose; the directory goes
+// with the object.
 struct Open3dFiles {
     std::string dir = ::testing::TempDir() + "viewer_core_open3d_XXXXXX";
     int status = -1;
-    std::vector<std::array<double, 6>> want; // x y z r g b, colours as bytes
+    std::vector<std::array<double, 9>> want; // x y z r g b nx ny nz, colours as bytes
     vv::Bounds bounds;
 
     Open3dFiles() {
@@ -269,7 +339,8 @@ struct Open3dFiles {
         status =
             std::system((std::string(SYSTEM_PYTHON " " OPEN3D_SCRIPT " '") + dir + "'").c_str());
         std::istringstream in(slurp(dir + "/expected.txt"));
-        for (std::array<double, 6> p; in >> p[0] >> p[1] >> p[2] >> p[3] >> p[4] >> p[5];) {
+        for (std::array<double, 9> p;
+             in >> p[0] >> p[1] >> p[2] >> p[3] >> p[4] >> p[5] >> p[6] >> p[7] >> p[8];) {
             want.push_back(p);
             bounds.add(p[0], p[1], p[2]);
         }
@@ -283,8 +354,10 @@ struct Open3dFiles {
     bool missing() const { return WIFEXITED(status) && WEXITSTATUS(status) == 77; }
 
     // The file loads as the points and colours the script chose, positions
-    // within `tolerance` of the fit.
-    void expect_as_written(const char *file, float tolerance) const {
+    // within `tolerance` of the fit, and the normals as the three scalar
+    // fields the format names them.
+    void expect_as_written(const char *file, float tolerance,
+                           const std::array<const char *, 3> &normal) const {
         SCOPED_TRACE(file);
         ASSERT_EQ(status, 0) << OPEN3D_SCRIPT " failed";
         ASSERT_EQ(want.size(), 40u);
@@ -301,6 +374,13 @@ struct Open3dFiles {
             EXPECT_NEAR(c.nodes[i].g, want[i][4] / 255, 1e-6f) << i;
             EXPECT_NEAR(c.nodes[i].b, want[i][5] / 255, 1e-6f) << i;
         }
+        ASSERT_EQ(c.fields.size(), 3u);
+        for (std::size_t k = 0; k < 3; ++k) {
+            EXPECT_EQ(c.fields[k].name, normal[k]);
+            ASSERT_EQ(c.fields[k].values.size(), want.size());
+            for (std::size_t i = 0; i < want.size(); ++i)
+                EXPECT_NEAR(c.fields[k].values[i], want[i][6 + k], 1e-6) << normal[k] << i;
+        }
     }
 };
 
@@ -309,8 +389,8 @@ TEST(ViewerPly, FilesWrittenByOpen3dLoadAsWritten) {
     const Open3dFiles files;
     if (files.missing())
         GTEST_SKIP() << kOpen3dMissing;
-    files.expect_as_written("/open3d_ascii.ply", 1e-5f);
-    files.expect_as_written("/open3d_binary.ply", 1e-6f);
+    files.expect_as_written("/open3d_ascii.ply", 1e-5f, {"nx", "ny", "nz"});
+    files.expect_as_written("/open3d_binary.ply", 1e-6f, {"nx", "ny", "nz"});
 }
 
 // Each malformed file gets one line of plain ASCII naming the problem (with
@@ -321,6 +401,8 @@ TEST(ViewerPly, MalformedFilesGetAOneLineMessage) {
     const std::string floats(std::string("\0\0\x80\x3f", 4) + std::string(8, '\0'));
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"plyx\nformat ascii 1.0\n", "not a PLY file (no 'ply' line at the start)"},
+        {"ply\n" + std::string((1 << 20) + 1, 'c') + "\n",
+         "line 2: longer than 1048576 characters"},
         {"ply\nformat ascii 1.0\nelement vertex 1\n" + xyz, "the header has no end_header line"},
         {header("binary_middle_endian", ""), "line 2: unknown format 'binary_middle_endian'"},
         {"ply\nelement vertex 1\n" + xyz + "end_header\n1 2 3\n", "the header has no format line"},
@@ -496,6 +578,36 @@ TEST(ViewerPcd, FieldTypesOrdersAndCountsInAsciiAndBinary) {
         }
 }
 
+// Every other field of one value is kept as a field named as it is, each
+// value beside its point, in ascii and binary; the NaN point takes no value.
+// x, y, z, the packed colour, fields of several values and the padding "_"
+// are no fields.
+TEST(ViewerPcd, FieldsOfOneValueBecomeScalarFieldsBesideTheirPoints) {
+    const double nan = std::nan("");
+    const std::vector<PcdField> fields = {
+        {"intensity", 'F', 4, 1}, {"x", 'F', 4, 1}, {"y", 'F', 4, 1},
+        {"normal", 'F', 4, 3},    {"z", 'F', 8, 1}, {"rgb", 'F', 4, 1},
+        {"label", 'U', 4, 1},     {"_", 'U', 1, 1}, {"curvature", 'F', 8, 1}};
+    const double c = packed_float(0x00ff3300);
+    const std::vector<std::vector<double>> rows = {{0.5, 0, 0, 1, 0, 0, 0, c, 7, 0, 1e-3},
+                                                   {9, nan, nan, 0, 1, 0, nan, c, 8, 0, 2},
+                                                   {-3, 2, 4, 0, 0, 1, 8, c, 4000000000, 0, nan}};
+    for (const char *data : kPcdData) {
+        SCOPED_TRACE(data);
+        const Loaded r = read_pcd(pcd_file(data, fields, rows));
+        ASSERT_TRUE(r.ok) << r.error;
+        ASSERT_EQ(r.cloud.count, 2u);
+        expect_node(r.cloud.nodes[1], 0.125f, 0.25f, 0.5f, 1, 0.2f, 0);
+        expect_fields(r.cloud, {{"intensity", {0.5f, -3}},
+                                {"label", {7, 4000000000.0f}},
+                                {"curvature", {1e-3f, nan}}});
+        const Loaded plain = read_pcd(
+            pcd_file(data, {{"x", 'F', 4, 1}, {"y", 'F', 4, 1}, {"z", 'F', 4, 1}}, {{1, 2, 3}}));
+        ASSERT_TRUE(plain.ok) << plain.error;
+        EXPECT_TRUE(plain.cloud.fields.empty());
+    }
+}
+
 // Only a 4-byte rgb or rgba holds a packed colour; any other leaves the
 // height ramp to colour the points.
 TEST(ViewerPcd, ColourFieldsOfOtherSizesAreNotColours) {
@@ -604,8 +716,8 @@ TEST(ViewerPcd, FilesWrittenByOpen3dLoadAsWritten) {
     const Open3dFiles files;
     if (files.missing())
         GTEST_SKIP() << kOpen3dMissing;
-    files.expect_as_written("/open3d_ascii.pcd", 1e-6f);
-    files.expect_as_written("/open3d_binary.pcd", 1e-6f);
+    files.expect_as_written("/open3d_ascii.pcd", 1e-6f, {"normal_x", "normal_y", "normal_z"});
+    files.expect_as_written("/open3d_binary.pcd", 1e-6f, {"normal_x", "normal_y", "normal_z"});
     const std::string path = files.dir + "/open3d_compressed.pcd";
     vv::Cloud c;
     std::string error;

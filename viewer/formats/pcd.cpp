@@ -5,18 +5,23 @@
 // point cloud library's reader comes with its whole stack (Boost, Eigen,
 // VTK, FLANN) and builds a cloud of its own first, and the model importer
 // does not read PCD at all. binary_compressed (LZF) is refused rather than
-// decoded by a hand-written decompressor.
+// decoded by a hand-written decompressor. Every other field of one value
+// (intensity, label, curvature, ...) is kept as a scalar field, its values
+// beside their nodes; fields of several values (normals as one field,
+// histograms) and PCL's padding "_" are not scalars and are left out.
 #include "viewer/formats/pcd.h"
 
 #include "viewer/formats/row_counts.h"
 #include "viewer/formats/stream.h"
 #include "viewer/formats/text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <istream>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -72,6 +77,9 @@ class Reader : public LineReader {
 
     bool header();
     bool pass(Tally &t, Cloud *store, const Normaliser *norm);
+    // Gives `cloud` the scalar fields, `count` values each; false when the
+    // memory is not there.
+    bool add_fields(Cloud &cloud, std::size_t count) const;
 
   private:
     bool truncated(std::uint64_t found) {
@@ -81,7 +89,7 @@ class Reader : public LineReader {
     bool header_line(const std::vector<std::string_view> &w);
     bool values(const std::vector<std::string_view> &w, std::uint64_t Field::*member);
     bool finish_header();
-    bool point(const double *xyz, std::uint32_t rgb, Tally &t, Cloud *store,
+    bool point(const double *xyz, std::uint32_t rgb, const double *scalars, Tally &t, Cloud *store,
                const Normaliser *norm);
     bool ascii_rows(Tally &t, Cloud *store, const Normaliser *norm);
     bool binary_rows(Tally &t, Cloud *store, const Normaliser *norm);
@@ -96,6 +104,8 @@ class Reader : public LineReader {
     std::uint64_t record_ = 0;            // bytes per binary record
     std::size_t values_ = 0;              // values per ascii row
     std::vector<std::string_view> words_; // of the line at hand
+    std::vector<std::size_t> scalars_;    // indices into fields_ of the scalar fields
+    std::vector<double> scalar_values_;   // of the row at hand
 };
 
 // SIZE, TYPE or COUNT: one value per field. `member` is where a number goes;
@@ -227,6 +237,21 @@ bool Reader::finish_header() {
             return fail(std::string("the header has no ") + "xyz"[axis] + " field");
     if (roles_[3] >= 0 && fields_[static_cast<std::size_t>(roles_[3])].size != 4)
         roles_[3] = -1; // not a packed colour: the height ramp instead
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        const Field &f = fields_[i];
+        const bool role = std::find(std::begin(roles_), std::end(roles_), static_cast<int>(i)) !=
+                          std::end(roles_);
+        if (!role && f.count == 1 && f.name != "rgb" && f.name != "rgba" && f.name != "_")
+            scalars_.push_back(i);
+    }
+    scalar_values_.resize(scalars_.size());
+    return true;
+}
+
+bool Reader::add_fields(Cloud &cloud, std::size_t count) const {
+    for (const std::size_t i : scalars_)
+        if (!add_field(cloud, fields_[i].name, count))
+            return false;
     return true;
 }
 
@@ -234,8 +259,8 @@ float channel(std::uint32_t rgb, int shift) {
     return static_cast<float>((rgb >> shift) & 0xff) / 255.0f;
 }
 
-bool Reader::point(const double *xyz, std::uint32_t rgb, Tally &t, Cloud *store,
-                   const Normaliser *norm) {
+bool Reader::point(const double *xyz, std::uint32_t rgb, const double *scalars, Tally &t,
+                   Cloud *store, const Normaliser *norm) {
     if (!std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) {
         ++t.skipped;
         return true;
@@ -256,6 +281,8 @@ bool Reader::point(const double *xyz, std::uint32_t rgb, Tally &t, Cloud *store,
     } else {
         node.r = node.g = node.b = kNoColour;
     }
+    for (std::size_t j = 0; j < scalars_.size(); ++j)
+        store->fields[j].values[store->count - 1] = to_float(scalars[j]);
     return true;
 }
 
@@ -291,7 +318,9 @@ bool Reader::ascii_rows(Tally &t, Cloud *store, const Normaliser *norm) {
                 rgb = c < 4294967295.0 ? static_cast<std::uint32_t>(c) : 0xffffffffu;
             }
         }
-        if (!point(xyz, rgb, t, store, norm))
+        for (std::size_t j = 0; j < scalars_.size(); ++j)
+            scalar_values_[j] = v[fields_[scalars_[j]].first];
+        if (!point(xyz, rgb, scalar_values_.data(), t, store, norm))
             return false;
         ++row;
     }
@@ -319,7 +348,11 @@ bool Reader::binary_rows(Tally &t, Cloud *store, const Normaliser *norm) {
             if (swap)
                 rgb = __builtin_bswap32(rgb);
         }
-        if (!point(xyz, rgb, t, store, norm))
+        for (std::size_t j = 0; store && j < scalars_.size(); ++j) {
+            const Field &f = fields_[scalars_[j]];
+            scalar_values_[j] = decode(bytes + f.offset, f.type, swap);
+        }
+        if (!point(xyz, rgb, scalar_values_.data(), t, store, norm))
             return false;
     }
     return true;
@@ -341,6 +374,11 @@ bool read_pcd(std::istream &in, const std::string &name, Cloud &cloud, std::stri
         return false;
     return second_pass(cloud, measure, name, "points", error,
                        [&](Tally &t, Cloud *store, const Normaliser *norm) {
+                           if (!reader.add_fields(*store, measure.points)) {
+                               error = name + ": not enough memory for " +
+                                       std::to_string(measure.points) + " points";
+                               return false;
+                           }
                            reader.rewind();
                            return reader.pass(t, store, norm);
                        });

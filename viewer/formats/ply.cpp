@@ -6,7 +6,9 @@
 // one pass: the file's length vouches for the rows before the block is
 // allocated, the raw floats are stored while the bounds are gathered, and
 // they are centred and scaled in place afterwards, the same bits as the
-// second pass (a float widens to double without loss). No Debian library
+// second pass (a float widens to double without loss). Every other number
+// of a vertex (intensity, nx, quality, ...) is kept as a scalar field, its
+// values beside their nodes, allocated with the block. No Debian library
 // reads PLY points streamed into a block of ours: the model importer builds
 // a whole scene first (several times the block's memory on a large scan),
 // draws made-up points when an element comes before the vertices (a camera,
@@ -23,6 +25,7 @@
 #include <cstdint>
 #include <cstring>
 #include <istream>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -56,8 +59,8 @@ double full_scale(Type t) {
     }
 }
 
-// The header's table of properties, all of them kept (and not only the ones
-// read today) so that scalar fields can be read later without a new parser.
+// The header's table of properties, all of them kept: x, y, z and colours
+// fill the nodes, the other numbers of a vertex become scalar fields.
 struct Property {
     std::string name;
     Type type = Type::U8; // of the value, or of each item of a list
@@ -117,6 +120,9 @@ class Reader : public LineReader {
     bool header();
     bool pass(Tally &t, Cloud *store, const Normaliser *norm);
     bool has_vertices() const { return vertex_ < elements_.size(); }
+    // Gives `cloud` the vertex element's scalar fields, `count` values each;
+    // false when the memory is not there.
+    bool add_fields(Cloud &cloud, std::size_t count) const;
     // Set before the first pass: a binary file with float x, y and z stores
     // its vertices here as it is measured (see float_vertices).
     Cloud *early = nullptr;
@@ -150,6 +156,14 @@ class Reader : public LineReader {
     // Byte offset in a binary vertex row and type of each of those roles.
     std::size_t offsets_[6] = {};
     Type types_[6] = {};
+    // The vertex properties kept as scalar fields, in the file's order:
+    // index, byte offset in a binary row (of fixed size) and type.
+    struct Scalar {
+        std::size_t property;
+        std::size_t offset;
+        Type type;
+    };
+    std::vector<Scalar> scalars_;
 };
 
 bool Reader::header_line(std::string_view s) {
@@ -270,6 +284,23 @@ bool Reader::find_roles() {
         offsets_[role] = at[role];
         types_[role] = props[k].type;
     }
+    // Every other number is a scalar to colour by; alpha is no colour we use.
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < props.size();
+         offset += props[i].list ? 0 : size_of(props[i].type), ++i) {
+        const bool role = std::find(std::begin(roles_), std::end(roles_), static_cast<int>(i)) !=
+                          std::end(roles_);
+        if (!props[i].list && !role && props[i].name != "alpha" && props[i].name != "diffuse_alpha")
+            scalars_.push_back({i, offset, props[i].type});
+    }
+    return true;
+}
+
+bool Reader::add_fields(Cloud &cloud, std::size_t count) const {
+    const std::vector<Property> &props = elements_[vertex_].properties;
+    for (const Scalar &s : scalars_)
+        if (!add_field(cloud, props[s.property].name, count))
+            return false;
     return true;
 }
 
@@ -301,6 +332,8 @@ bool Reader::point(const double *v, Tally &t, Cloud *store, const Normaliser *no
     } else {
         node.r = node.g = node.b = kNoColour;
     }
+    for (std::size_t j = 0; j < scalars_.size(); ++j)
+        store->fields[j].values[store->count - 1] = to_float(v[scalars_[j].property]);
     return true;
 }
 
@@ -397,6 +430,9 @@ bool Reader::binary_rows(const Element &e, Tally *t, Cloud *store, const Normali
             for (const int k : roles_)
                 if (k >= 0)
                     values[k] = decode(bytes + offsets[k], e.properties[k].type, swap_);
+            for (const Scalar &s : scalars_)
+                if (store)
+                    values[s.property] = decode(bytes + s.offset, s.type, swap_);
             if (!point(values.data(), *t, store, norm))
                 return false;
         }
@@ -437,8 +473,11 @@ bool Reader::float_vertices(const Element &e, std::uint64_t row_size, Tally &t) 
     if (rows < e.count)
         return truncated(e, rows); // before any allocation
     // Rows are at least 12 bytes and all in the file, so this cannot overflow.
-    if (rows > 0 && !allocate(*early, static_cast<std::size_t>(rows)))
+    if (rows > 0 && (!allocate(*early, static_cast<std::size_t>(rows)) ||
+                     !add_fields(*early, static_cast<std::size_t>(rows)))) {
+        clear(*early);
         early = nullptr; // left to the two passes, with their message
+    }
     const Property *const p = e.properties.data();
     const bool bytes =
         roles_[3] < 0 || (p[roles_[3]].type == Type::U8 && p[roles_[4]].type == Type::U8 &&
@@ -511,6 +550,9 @@ void Reader::store_floats(const char *rows, std::size_t n, std::size_t row_size,
                 node.b = unit(decode(rows + oc[2], tc[2], swap_), scale_[2]);
             }
         }
+        for (std::size_t j = 0; nodes && j < scalars_.size(); ++j)
+            early->fields[j].values[t.points] =
+                to_float(decode(rows + scalars_[j].offset, scalars_[j].type, swap));
         ++t.points;
     }
 }
@@ -565,6 +607,11 @@ bool read_ply(std::istream &in, const std::string &name, Cloud &cloud, std::stri
     // of their own size.
     return second_pass(cloud, measure, name, "vertices", error,
                        [&](Tally &t, Cloud *store, const Normaliser *norm) {
+                           if (!reader.add_fields(*store, measure.points)) {
+                               error = name + ": not enough memory for " +
+                                       std::to_string(measure.points) + " points";
+                               return false;
+                           }
                            reader.rewind();
                            return reader.pass(t, store, norm);
                        });

@@ -69,8 +69,12 @@ bool LineReader::next_line(std::string_view &s, bool &end) {
         ++line_;
         return true;
     }
-    if (too_long)
-        return fail_line("longer than " + std::to_string(kMaxLine) + " characters");
+    if (too_long) {
+        ++line_; // the long line is the next one
+        return fail_line("longer than " + std::to_string(src_.max_line()) + " characters");
+    }
+    if (src_.broken())
+        return fail("read error after line " + std::to_string(line_));
     end = true;
     return false;
 }

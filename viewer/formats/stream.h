@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <istream>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,17 @@ double decode(const char *p, Type t, bool swap);
 
 bool host_is_little_endian();
 
+// A value of the file as a scalar field holds it: beyond a float's range it
+// is infinite (a plain conversion would be undefined there).
+inline float to_float(double v) {
+    constexpr double kMax = std::numeric_limits<float>::max();
+    if (v > kMax)
+        return std::numeric_limits<float>::infinity();
+    if (v < -kMax)
+        return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(v);
+}
+
 constexpr std::size_t kChunk = std::size_t{1} << 16;
 constexpr std::size_t kMaxLine = std::size_t{1} << 20;
 constexpr int kMaxHeaderLines = 10000;
@@ -48,7 +60,10 @@ struct Tally {
 // the header and ascii rows, and jumps over rows that are not read.
 class Source {
   public:
-    explicit Source(std::istream &in) : in_(in), buf_(kChunk) {}
+    // Lines longer than `max_line` bytes (a "\r" before the "\n" counted)
+    // are refused.
+    explicit Source(std::istream &in, std::size_t max_line = kMaxLine)
+        : in_(in), buf_(kChunk), max_line_(max_line) {}
 
     // The next n bytes, or nullptr when the stream ends first.
     const char *take(std::size_t n) {
@@ -60,7 +75,8 @@ class Source {
     }
 
     // The next line, without its "\n" or "\r\n"; false at the end of the
-    // stream or (too_long set) when no line end comes within kMaxLine bytes.
+    // stream (or when it cannot be read: see broken) or, too_long set, when
+    // the line is longer than max_line bytes.
     bool line(std::string_view &out, bool &too_long) {
         too_long = false;
         std::size_t scanned = 0;
@@ -71,10 +87,14 @@ class Source {
             std::size_t len = 0;
             if (nl) {
                 len = static_cast<std::size_t>(nl - start);
+                if (len > max_line_) {
+                    too_long = true;
+                    return false;
+                }
                 pos_ += len + 1;
             } else {
                 scanned = end_ - pos_;
-                if (scanned >= kMaxLine) {
+                if (scanned > max_line_) {
                     too_long = true;
                     return false;
                 }
@@ -94,6 +114,9 @@ class Source {
     }
 
     std::uint64_t offset() const { return base_ + pos_; }
+    std::size_t max_line() const { return max_line_; }
+    // Whether reading stopped on an error rather than at the end.
+    bool broken() const { return in_.bad(); }
 
     void seek(std::uint64_t at) {
         if (at >= base_ && at <= base_ + end_) {
@@ -126,14 +149,16 @@ class Source {
     std::vector<char> buf_;
     std::uint64_t base_ = 0; // stream offset of buf_[0]
     std::size_t pos_ = 0, end_ = 0;
+    std::size_t max_line_;
 };
 
 // What the readers of a text header and rows share: the stream, the file's
 // name for messages, the line count, and where the rows start.
 class LineReader {
   public:
-    LineReader(std::istream &in, const std::string &name, std::string &error)
-        : src_(in), name_(name), error_(error) {}
+    LineReader(std::istream &in, const std::string &name, std::string &error,
+               std::size_t max_line = kMaxLine)
+        : src_(in, max_line), name_(name), error_(error) {}
 
     // Back to the first row, for the second pass.
     void rewind() {
@@ -150,7 +175,8 @@ class LineReader {
     bool fail_line(const std::string &why) {
         return fail("line " + std::to_string(line_) + ": " + why);
     }
-    // The next line of text; `end` set at the end of the stream.
+    // The next line of text; `end` set at the end of the stream. Fails with
+    // "line N: longer than ..." or "read error after line N".
     bool next_line(std::string_view &s, bool &end);
     // The header ends here: the rows start.
     void mark_body() {

@@ -7,14 +7,18 @@
 #include "viewer/formats/stream.h"
 #include "viewer/formats/text.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <istream>
+#include <string_view>
 
 namespace vv {
 namespace {
 
-constexpr std::size_t kMaxLine = 4096;
+// Longer lines are refused: no list of six numbers needs more.
+constexpr std::size_t kMaxXyzLine = 4096;
 constexpr int kMaxColumns = 6;
 
 bool is_separator(char c) {
@@ -56,54 +60,38 @@ struct Pass : Tally {
     double max_colour = 0;
 };
 
-// One pass over the stream. Without `store` it checks and measures; with it,
-// it writes the points into the cloud, normalised by `norm`.
-bool run_pass(std::istream &in, Pass &p, Cloud *store, const Normaliser *norm, double colour_div,
-              std::string &error) {
-    char buf[kMaxLine + 1];
-    std::size_t line = 0;
-    while (true) {
-        in.getline(buf, sizeof buf);
-        const std::streamsize got = in.gcount();
-        if (in.bad()) {
-            error = "read error after line " + std::to_string(line);
-            return false;
-        }
-        if (got == 0 && in.eof())
-            return true;
-        ++line;
-        if (in.fail() && !in.eof()) {
-            error = "line " + std::to_string(line) + ": longer than " + std::to_string(kMaxLine) +
-                    " characters";
-            return false;
-        }
-        // gcount counts the newline when one ended the line; a last line
-        // without one ends at end of file instead.
-        const std::size_t len = static_cast<std::size_t>(got) - (in.eof() ? 0 : 1);
-        in.clear(in.rdstate() & std::ios::eofbit);
+// Lines through the shared reader, at most kMaxXyzLine bytes each.
+class Reader : public LineReader {
+  public:
+    Reader(std::istream &in, const std::string &name, std::string &error)
+        : LineReader(in, name, error, kMaxXyzLine) {}
 
+    // One pass over the stream. Without `store` it checks and measures;
+    // with it, it writes the points into the cloud, normalised by `norm`.
+    bool pass(Pass &p, Cloud *store, const Normaliser *norm, double colour_div);
+};
+
+bool Reader::pass(Pass &p, Cloud *store, const Normaliser *norm, double colour_div) {
+    std::string_view s;
+    bool end = false;
+    while (true) {
+        if (!next_line(s, end))
+            return end;
         double v[kMaxColumns];
         int n = 0;
         std::string why;
-        if (!split_line(buf, len, v, n, why)) {
-            error = "line " + std::to_string(line) + ": " + why;
-            return false;
-        }
+        if (!split_line(s.data(), s.size(), v, n, why))
+            return fail_line(why);
         if (n == 0)
             continue; // blank or comment
-        if (n != 3 && n != 6) {
-            error = "line " + std::to_string(line) +
-                    ": expected 3 or 6 numbers (x y z [r g b]), found " + std::to_string(n);
-            return false;
-        }
+        if (n != 3 && n != 6)
+            return fail_line("expected 3 or 6 numbers (x y z [r g b]), found " + std::to_string(n));
         if (p.columns == 0) {
             p.columns = n;
-            p.first = line;
+            p.first = line_;
         } else if (n != p.columns) {
-            error = "line " + std::to_string(line) + ": " + std::to_string(n) +
-                    " numbers, but line " + std::to_string(p.first) + " had " +
-                    std::to_string(p.columns);
-            return false;
+            return fail_line(std::to_string(n) + " numbers, but line " + std::to_string(p.first) +
+                             " had " + std::to_string(p.columns));
         }
         if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2])) {
             ++p.skipped;
@@ -113,8 +101,7 @@ bool run_pass(std::istream &in, Pass &p, Cloud *store, const Normaliser *norm, d
             if (!(v[c] >= 0 && v[c] <= 255)) { // NaN fails too
                 char text[64];
                 std::snprintf(text, sizeof text, "%g", v[c]);
-                error = "line " + std::to_string(line) + ": colour " + text + " is outside 0..255";
-                return false;
+                return fail_line(std::string("colour ") + text + " is outside 0..255");
             }
             p.max_colour = std::max(p.max_colour, v[c]);
         }
@@ -123,10 +110,8 @@ bool run_pass(std::istream &in, Pass &p, Cloud *store, const Normaliser *norm, d
             ++p.points;
             continue;
         }
-        if (store->count == store->capacity) {
-            error = kChanged;
-            return false;
-        }
+        if (store->count == store->capacity)
+            return fail(kChanged);
         VoxelNode &node = store->nodes[store->count++];
         norm->apply(v[0], v[1], v[2], node);
         if (n == 6) {
@@ -143,26 +128,19 @@ bool run_pass(std::istream &in, Pass &p, Cloud *store, const Normaliser *norm, d
 
 bool read_xyz(std::istream &in, const std::string &name, Cloud &cloud, std::string &error) {
     clear(cloud);
-    std::uint64_t size = 0;
-    if (!seekable_size(in, name, size, error))
+    Reader reader(in, name, error);
+    if (!seekable_size(in, name, reader.size, error))
         return false;
     Pass measure;
-    std::string why;
-    if (!run_pass(in, measure, nullptr, nullptr, 1, why)) {
-        error = name + ": " + why;
+    if (!reader.pass(measure, nullptr, nullptr, 1))
         return false;
-    }
     // Colours are 0..1 unless some value is above 1; then the whole file is 0..255.
     const double colour_div = measure.max_colour > 1 ? 255.0 : 1.0;
     return second_pass(cloud, measure, name, "points", error,
                        [&](Tally &, Cloud *store, const Normaliser *norm) {
-                           in.clear();
-                           in.seekg(0);
+                           reader.rewind();
                            Pass p;
-                           if (run_pass(in, p, store, norm, colour_div, why))
-                               return true;
-                           error = name + ": " + (why.empty() ? kChanged : why);
-                           return false;
+                           return reader.pass(p, store, norm, colour_div);
                        });
 }
 
