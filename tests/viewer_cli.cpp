@@ -330,8 +330,9 @@ TEST(ViewerPixels, ColouredPointsLandWhereTheFitAndProjectionPutThem) {
 }
 
 // --color-by replaces the file's colours: by height, the bottom corners
-// blue and the top ones red. A name the file has no field for is refused.
-TEST(ViewerPixels, ColourByHeightOrRefuseAnUnknownField) {
+// blue and the top ones red; by a field, through the colour map. A name the
+// file has no field for is refused.
+TEST(ViewerPixels, ColourByHeightOrFieldOrRefuseAnUnknownName) {
     const Scratch scratch;
     const std::string &d = scratch.path;
     write_file(d + "rect.ply", ply(kRectangle));
@@ -343,6 +344,19 @@ TEST(ViewerPixels, ColourByHeightOrRefuseAnUnknownField) {
     EXPECT_TRUE(colour_near(img, pixel_of(-0.5, -0.25, 0, 400, 300), vt::kBlue));
     EXPECT_TRUE(colour_near(img, pixel_of(0.5, -0.25, 0, 400, 300), vt::kBlue));
     EXPECT_TRUE(colour_near(img, pixel_of(-0.5, 0.25, 0, 400, 300), vt::kRed));
+
+    // A scalar property through the map: its lowest value dark violet, its
+    // highest yellow (viridis' ends, as the map's fit gives them).
+    write_file(d + "field.ply", "ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\n"
+                                "property float y\nproperty float z\nproperty float intensity\n"
+                                "end_header\n0 0 0 7\n10 0 0 -3\n");
+    const Outcome field = run({d + "field.ply", "--color-by", "intensity", "--screenshot",
+                               d + "field.png", "--size", "400x300"},
+                              d);
+    ASSERT_EQ(field.status, 0) << field.err;
+    const vt::Image by_field = vt::Image::png(d + "field.png");
+    EXPECT_TRUE(colour_near(by_field, pixel_of(-0.5, 0, 0, 400, 300), vt::Rgb{252, 231, 33}));
+    EXPECT_TRUE(colour_near(by_field, pixel_of(0.5, 0, 0, 400, 300), vt::Rgb{71, 1, 85}));
 
     const Outcome bad =
         run({d + "rect.ply", "--color-by", "nope", "--screenshot", d + "bad.png"}, d);
