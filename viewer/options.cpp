@@ -9,10 +9,13 @@ namespace vv {
 const char *const kUsage =
     "usage: vorlix-view FILE [--screenshot OUT.png] [--size WxH] [--yaw DEG] [--pitch DEG]"
     " [--color-by NAME]"
-    " [--lod N]"
+    " [--lod N] [--frame K] [--range all|frame]"
     "  (left-drag orbit, middle- or shift-drag pan, wheel or +/- zoom, P/C points/cubes, [ ] size, "
     "B bounding cube,"
-    " F next colouring (height, file colours, each field), R reset, S save PNG, Esc quit)";
+    " F next colouring (height, file colours, each field; trajectories: element, type, each "
+    "column),"
+    " R reset, S save PNG, Esc quit; trajectories: Space play/pause, Left/Right step,"
+    " Home/End first/last frame, , and . slower/faster)";
 
 namespace {
 
@@ -62,7 +65,7 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
             o.help = true;
             return o;
         } else if (arg == "--screenshot" || arg == "--size" || arg == "--yaw" || arg == "--pitch" ||
-                   arg == "--color-by" || arg == "--lod") {
+                   arg == "--color-by" || arg == "--lod" || arg == "--frame" || arg == "--range") {
             if (!has_value) {
                 error = arg + " needs a value";
                 return std::nullopt;
@@ -82,6 +85,21 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
                             "': expected WxH, each between 16 and 8192";
                     return std::nullopt;
                 }
+            } else if (arg == "--frame") {
+                std::size_t k = 0;
+                if (!parse_count(value, k)) {
+                    error = std::string("--frame '") + value +
+                            "': expected a frame number from 0 (the first)";
+                    return std::nullopt;
+                }
+                o.frame = static_cast<long long>(k);
+            } else if (arg == "--range") {
+                const std::string v = value;
+                if (v != "all" && v != "frame") {
+                    error = "--range '" + v + "': expected all or frame";
+                    return std::nullopt;
+                }
+                o.range_per_frame = v == "frame";
             } else if (arg == "--lod") {
                 if (!parse_count(value, o.lod)) {
                     error = std::string("--lod '") + value +
