@@ -1,0 +1,296 @@
+// vorlix-view playing LAMMPS trajectories that lmp writes here: the frames
+// and atoms LAMMPS counted, the node table following a changing atom count,
+// atoms on the pixels the box fit and the projection give them, colours by
+// type and by a column over the run's range or the frame's, scaled,
+// unscaled and gzipped dumps drawn alike, and bad dumps refused.
+#include "viewer/box_fit.h"
+#include "viewer/colour.h"
+#include "viewer/elements.h"
+#include "viewer/player.h"
+
+#include "lammps_run.h"
+#include "viewer_process.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+#define NEED_LMP()                                                                                 \
+    if (!vt::have_lmp())                                                                           \
+    GTEST_SKIP() << "lmp not found: install the Debian package lammps to run this test"
+
+using vt::colour_near;
+using vt::pixel_of;
+
+// Three atoms in a 10-box that nothing pushes (pair zero): atom 1 of type
+// 1 from (2,5,5) at vx 20, atom 2 of type 2 from (8,5,5) at vx 15, atom 3
+// of type 3 still at (5,8,5); dt 0.005, a frame every 10 steps, 5 frames.
+// v_t = id * step. Unwrapped coordinates, so atom 2 leaves the box at the
+// end; written unscaled, scaled and gzipped.
+const char kThree[] =
+    "units lj\natom_style atomic\nregion box block 0 10 0 10 0 10\ncreate_box 3 box\n"
+    "mass * 1.0\ncreate_atoms 1 single 2 5 5\ncreate_atoms 2 single 8 5 5\n"
+    "create_atoms 3 single 5 8 5\npair_style zero 1.0\npair_coeff * *\n"
+    "group one id 1\ngroup two id 2\nvelocity one set 20 0 0\nvelocity two set 15 0 0\n"
+    "fix 1 all nve\nthermo_style custom step atoms\nthermo 10\nvariable t atom id*step\n"
+    "dump real all custom 10 real.dump id type xu yu zu vx v_t\n"
+    "dump_modify real sort id format float %.12g\n"
+    "dump scaled all custom 10 scaled.dump id type xsu ysu zsu vx v_t\n"
+    "dump_modify scaled sort id format float %.12g\n"
+    "dump gz all custom/gz 10 real.dump.gz id type xu yu zu vx v_t\n"
+    "dump_modify gz sort id format float %.12g\n"
+    "run 40\n";
+
+// Where the atoms of kThree sit in the cube: the box 0..10 centred, / 10.
+struct Atom {
+    double x, y, z;
+};
+const Atom kFirst[3] = {{-0.3, 0, 0}, {0.3, 0, 0}, {0, 0.3, 0}};
+const Atom kLast[3] = {{0.1, 0, 0}, {0.6, 0, 0}, {0, 0.3, 0}}; // atom 2 beyond the box
+
+vt::Rgb bytes(const float rgb[3]) {
+    return {static_cast<int>(std::lround(rgb[0] * 255)),
+            static_cast<int>(std::lround(rgb[1] * 255)),
+            static_cast<int>(std::lround(rgb[2] * 255))};
+}
+vt::Rgb of_type(int t) {
+    float rgb[3];
+    vv::type_colour(t, rgb);
+    return bytes(rgb);
+}
+vt::Rgb mapped(float t) {
+    float rgb[3];
+    vv::colour_map(t, rgb);
+    return bytes(rgb);
+}
+
+constexpr int kSize = 300;
+
+// A headless picture of FILE with the extra arguments; the outcome checked
+// clean, the picture read back.
+vt::Image shot(const std::string &dir, const std::string &file,
+               const std::vector<std::string> &extra) {
+    std::vector<std::string> args = {file, "--screenshot", dir + "shot.png", "--size", "300x300"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const vt::Outcome r = vt::run(args, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    return vt::Image::png(dir + "shot.png");
+}
+
+// ------------------------------------------------------------ pictures ----
+
+TEST(ViewerPlay, AtomsLandWhereTheBoxFitPutsThemInEveryColouring) {
+    NEED_LMP();
+    const vt::LmpRun lmp = vt::run_lmp(kThree);
+    ASSERT_FALSE(lmp.dir.empty());
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path, dump = lmp.dir + "/real.dump";
+    struct Case {
+        std::vector<std::string> args;
+        const Atom *at;
+        vt::Rgb colour[3];
+    };
+    const std::vector<Case> cases = {
+        {{}, kFirst, {of_type(1), of_type(2), of_type(3)}},
+        {{"--frame", "4"}, kLast, {of_type(1), of_type(2), of_type(3)}},
+        {{"--frame", "4", "--color-by", "vx"}, kLast, {mapped(1), mapped(0.75f), mapped(0)}},
+        {{"--frame", "4", "--color-by", "v_t"},
+         kLast,
+         {mapped(1 / 3.f), mapped(2 / 3.f), mapped(1)}},
+        {{"--frame", "4", "--color-by", "v_t", "--range", "frame"},
+         kLast,
+         {mapped(0), mapped(0.5f), mapped(1)}},
+        {{"--color-by", "type", "--frame", "0"}, kFirst, {of_type(1), of_type(2), of_type(3)}},
+    };
+    for (const Case &c : cases) {
+        std::string name;
+        for (const std::string &a : c.args)
+            name += a + " ";
+        const vt::Image img = shot(d, dump, c.args);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(colour_near(img, pixel_of(c.at[i].x, c.at[i].y, c.at[i].z, kSize, kSize),
+                                    c.colour[i]))
+                << name << "atom " << i + 1;
+        // The other frame's places are empty: atoms 1 and 2 moved.
+        const Atom *other = c.at == kFirst ? kLast : kFirst;
+        for (int i = 0; i < 2; ++i) {
+            const vt::Win w = pixel_of(other[i].x, other[i].y, other[i].z, kSize, kSize);
+            EXPECT_TRUE(img.black(static_cast<int>(w.x), static_cast<int>(w.y)))
+                << name << "atom " << i + 1 << " gone from the other frame's place";
+        }
+    }
+    EXPECT_NE(of_type(1), of_type(2));
+    EXPECT_NE(of_type(2), of_type(3));
+}
+
+TEST(ViewerPlay, ScaledUnscaledAndGzippedDumpsDrawTheSameBytes) {
+    NEED_LMP();
+    const vt::LmpRun lmp = vt::run_lmp(kThree);
+    ASSERT_FALSE(lmp.dir.empty());
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    for (const char *frame : {"0", "4"}) {
+        std::vector<std::string> pngs;
+        for (const char *file : {"real.dump", "scaled.dump", "real.dump.gz"}) {
+            shot(d, lmp.dir + "/" + file, {"--frame", frame, "--color-by", "v_t"});
+            pngs.push_back(vt::file_bytes(d + "shot.png"));
+        }
+        EXPECT_FALSE(pngs[0].empty());
+        EXPECT_EQ(pngs[0], pngs[1]) << "frame " << frame << ": scaled";
+        EXPECT_EQ(pngs[0], pngs[2]) << "frame " << frame << ": gzip";
+    }
+}
+
+// ----------------------------------------------------------- bad dumps ----
+
+TEST(ViewerPlay, CutCorruptOrMisaddressedDumps) {
+    NEED_LMP();
+    const vt::LmpRun lmp = vt::run_lmp(kThree);
+    ASSERT_FALSE(lmp.dir.empty());
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    const std::string dump = vt::file_bytes(lmp.dir + "/real.dump");
+    // Cut: the last row gone. Corrupt: frame 3's second row has a bad x.
+    vt::spill(d + "cut.dump", dump.substr(0, dump.rfind("3 3 ")));
+    std::string bad = dump;
+    std::size_t at = 0;
+    for (int k = 0; k < 3; ++k)
+        at = bad.find("ITEM: ATOMS", at + 1);
+    at = bad.find("\n2 2 ", at) + 5;
+    bad.replace(at, 1, "1x");
+    vt::spill(d + "bad.dump", bad);
+    vt::spill(d + "real.dump", dump);
+    vt::spill(d + "cloud.xyz", "1 2 3\n");
+
+    // The cut frame is left out, once, with a warning, and the rest plays.
+    const std::string cut_warning = d + "cut.dump: frame 5: line 12: 2 rows where NUMBER OF ATOMS "
+                                        "says 3; the file ends there, the frame is left out\n";
+    vt::Outcome r = vt::run({d + "cut.dump", "--screenshot", d + "cut.png", "--frame", "3"}, d);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "vorlix-view: " + cut_warning);
+    EXPECT_TRUE(vt::exists(d + "cut.png"));
+
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err; // after "vorlix-view: "
+    };
+    const std::vector<Case> cases = {
+        {{d + "bad.dump"}, 1, d + "bad.dump: frame 3: line 11: column 'xu': bad value '1x.5'"},
+        {{d + "cut.dump", "--frame", "4"},
+         2,
+         cut_warning + "vorlix-view: " + d + "cut.dump: no frame 4 (4 frames, numbered from 0)"},
+        {{d + "real.dump", "--color-by", "vz"},
+         2,
+         d + "real.dump: no column 'vz' to colour by (type, vx, v_t)"},
+        {{d + "cloud.xyz", "--frame", "0"}, 2, d + "cloud.xyz: --frame is for trajectories"},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--screenshot", d + "out.png"});
+        r = vt::run(args, d);
+        EXPECT_EQ(r.status, c.status) << c.err;
+        EXPECT_EQ(r.err, "vorlix-view: " + c.err + "\n");
+        EXPECT_FALSE(vt::exists(d + "out.png")) << c.err;
+    }
+    r = vt::run({d + "real.dump", "--frame", "-1"}, d);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.rfind("vorlix-view: --frame '-1': expected a frame number", 0), 0u) << r.err;
+}
+
+// ------------------------------------------------- the player, no window ----
+
+// Counts the nodes the registered lists reach.
+std::size_t reached(const vv::Player &p) {
+    std::size_t n = 0;
+    for (unsigned int l = 0; l < p.list_count(); ++l)
+        for (const VoxelNode *v = p.lists()[l]; v; v = v->next)
+            ++n;
+    return n;
+}
+
+// Two lists' worth of atoms (4096 a list) at first, three once more are
+// added, two again once some are deleted: the table always reaches exactly
+// the frame's atoms, whichever way it steps.
+TEST(ViewerPlay, FramesAndAtomsAsLammpsCountsThemAndTheListsFollow) {
+    NEED_LMP();
+    const vt::LmpRun lmp = vt::run_lmp(
+        "units lj\natom_style atomic\nlattice fcc 0.8442\nregion box block 0 14 0 14 0 14\n"
+        "region low block 0 14 0 14 0 8\nregion high block 0 14 0 14 8.5 14\n"
+        "region cut block 0 14 0 14 0 5\ncreate_box 2 box\ncreate_atoms 1 region low\n"
+        "mass * 1.0\npair_style zero 1.0\npair_coeff * *\n"
+        "velocity all create 0.5 4928\nfix 1 all nve\nthermo_style custom step atoms\nthermo 10\n"
+        "dump d all custom 10 grow.dump id type x y z\nrun 20\ncreate_atoms 2 region high\n"
+        "run 20\ndelete_atoms region cut\nrun 20\n");
+    ASSERT_FALSE(lmp.dir.empty());
+    const auto atoms = vt::thermo_atoms(vt::slurp(lmp.dir + "/log.lammps"));
+    vv::Player p;
+    std::string error;
+    std::size_t heard = 0;
+    ASSERT_TRUE(p.open(lmp.dir + "/grow.dump", false, error, [&](std::size_t k, std::size_t n) {
+        heard = k == n ? k : 0;
+    })) << error;
+    ASSERT_EQ(p.frames(), atoms.size());
+    EXPECT_EQ(heard, atoms.size()) << "progress told every frame";
+    VoxelNode *const *table = p.lists();
+    std::vector<std::size_t> order;
+    for (std::size_t k = 0; k < p.frames(); ++k)
+        order.push_back(k);
+    for (std::size_t k = p.frames(); k-- > 0;)
+        order.push_back(k);
+    order.insert(order.end(), {0, p.frames() - 1, 2});
+    std::set<std::uint64_t> counts;
+    for (const std::size_t k : order) {
+        ASSERT_TRUE(p.read(k, error)) << error;
+        const vv::Frame &f = p.frame();
+        ASSERT_EQ(atoms.count(f.timestep), 1u) << f.timestep;
+        EXPECT_EQ(f.atoms, atoms.at(f.timestep)) << "step " << f.timestep;
+        EXPECT_EQ(reached(p), f.atoms) << "frame " << k;
+        EXPECT_EQ(p.lists(), table) << "the table stays put";
+        EXPECT_EQ(p.describe().rfind("frame " + std::to_string(k + 1) + "/" +
+                                         std::to_string(p.frames()) + ", step " +
+                                         std::to_string(f.timestep) + ", " +
+                                         std::to_string(f.atoms) + " atoms, colour: type",
+                                     0),
+                  0u)
+            << p.describe();
+        counts.insert(f.atoms);
+    }
+    EXPECT_EQ(counts.size(), 3u);
+    EXPECT_GT(*counts.begin(), vv::kListLength);
+    EXPECT_GT(*counts.rbegin(), 2 * vv::kListLength);
+}
+
+// The fit takes the parallelepiped's corners, not the dump's bounding box.
+TEST(ViewerPlay, BoxFitSpansTheTiltedBoxAndDoesNotClamp) {
+    vv::Box tilted;
+    for (int i = 0; i < 3; ++i)
+        tilted.hi[i] = 4;
+    tilted.triclinic = true;
+    tilted.xy = -1;
+    tilted.xz = 0.5;
+    tilted.yz = -0.3;
+    vv::BoxFit fit;
+    fit.add(tilted);
+    const double lo[3] = {-1, -0.3, 0}, hi[3] = {4.5, 4, 4};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_DOUBLE_EQ(fit.bounds.lo[i], lo[i]) << i;
+        EXPECT_DOUBLE_EQ(fit.bounds.hi[i], hi[i]) << i;
+    }
+    fit.finish();
+    // Longest side 5.5 along x, centre (1.75, 1.85, 2).
+    const float outside[3] = {1.75f + 11, 1.85f, 2};
+    VoxelNode v{};
+    fit.apply(outside, v);
+    EXPECT_FLOAT_EQ(v.x, 2.0f);
+    EXPECT_NEAR(v.y, 0, 1e-6);
+    EXPECT_NEAR(v.z, 0, 1e-6);
+}
+
+} // namespace
