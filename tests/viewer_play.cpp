@@ -294,3 +294,60 @@ TEST(ViewerPlay, BoxFitSpansTheTiltedBoxAndDoesNotClamp) {
 }
 
 } // namespace
+
+// ------------------------------------------------------ a live window ----
+
+int xdo(const std::string &args) {
+    return std::system(("timeout 20 xdotool " + args + " >/dev/null 2>&1").c_str());
+}
+
+// The window's title matches the pattern within 20 s.
+int titled(const std::string &pattern) {
+    return xdo("search --sync --name '" + pattern + "'");
+}
+
+// Keys step, jump, play and recolour; the title follows and the S key's
+// picture shows the frame the title names. CTest runs this case alone on an
+// X server of its own, so the keys reach this window.
+TEST(ViewerPlayInteractive, KeysStepJumpPlayAndRecolour) {
+    NEED_LMP();
+    const vt::LmpRun lmp = vt::run_lmp(kThree);
+    ASSERT_FALSE(lmp.dir.empty());
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    const pid_t pid =
+        vt::spawn({lmp.dir + "/real.dump", "--size", "300x300"}, d, d + "out.txt", d + "err.txt");
+    ASSERT_EQ(titled("frame 1/5, step 0, 3 atoms, colour: type$"), 0) << "no window";
+    xdo("mousemove 150 150 sleep 0.3 key Right");
+    EXPECT_EQ(titled("frame 2/5, step 10,"), 0);
+    xdo("key End");
+    EXPECT_EQ(titled("frame 5/5, step 40,"), 0);
+    xdo("key s");
+    const std::string saved = d + "vorlix-view-1.png";
+    for (int i = 0; i < 200 && !vt::exists(saved); ++i)
+        xdo("sleep 0.05");
+    const vt::Image last = vt::Image::png(saved);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(colour_near(last, pixel_of(kLast[i].x, kLast[i].y, kLast[i].z, kSize, kSize),
+                                of_type(i + 1)))
+            << "atom " << i + 1;
+    xdo("key Home");
+    EXPECT_EQ(titled("frame 1/5, step 0,"), 0);
+    xdo("key Left");
+    EXPECT_EQ(titled("frame 5/5, step 40,"), 0) << "Left from the first wraps to the last";
+    // At 1 fps (30 halved four times) playing loops from the last frame
+    // round to the second, each shown long enough for the title to be seen.
+    xdo("key comma key comma key comma key comma key space");
+    EXPECT_EQ(titled("frame 1/5, step 0, .*playing at 1 fps$"), 0);
+    EXPECT_EQ(titled("frame 2/5, step 10, .*playing at 1 fps$"), 0);
+    xdo("key period key period");
+    EXPECT_EQ(titled("playing at 4 fps$"), 0);
+    xdo("key space");
+    EXPECT_EQ(titled("colour: type$"), 0) << "paused";
+    xdo("key f");
+    EXPECT_EQ(titled("colour: vx 0 .. 20$"), 0);
+    xdo("key Escape");
+    const vt::Outcome r = vt::finish(pid, d + "out.txt", d + "err.txt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+}

@@ -175,6 +175,7 @@ bool playback_key(unsigned char key) {
     } else {
         return false;
     }
+    glutSetWindowTitle(title().c_str());
     return true;
 }
 

@@ -206,6 +206,8 @@ std::string Player::describe() const {
             s += text;
         }
     }
+    if (playing)
+        s += ", playing at " + std::to_string(fps) + " fps";
     return s;
 }
 

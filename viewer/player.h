@@ -57,7 +57,8 @@ class Player {
     std::string next_colouring() const;
     const std::string &colouring() const { return colouring_; }
 
-    // For the title: frame k+1/N, the timestep, the atom count, the colours.
+    // For the title: frame k+1/N, the timestep, the atom count, the colours
+    // (a column's with its range) and, while playing, the speed.
     std::string describe() const;
 
     // Playback. Space plays and pauses; steps go one frame either way
