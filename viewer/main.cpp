@@ -1,6 +1,7 @@
 // vorlix-view: the GLUT side. The file is loaded in full (a trajectory:
 // indexed and scanned) before any window exists, so bad input ends with a
 // message and never with a half-drawn frame.
+#include "viewer/batch.h"
 #include "viewer/cloud.h"
 #include "viewer/colour.h"
 #include "viewer/formats/load.h"
@@ -29,6 +30,9 @@ vv::View view;
 std::string file;
 std::string colouring;  // what the points are coloured by now
 std::string screenshot; // headless: render once into this file and exit
+// Headless, trajectories: frames into PNG files or a movie, then exit.
+std::string shot_dir, movie;
+vv::FrameSpan span;
 int shot_w = 0, shot_h = 0;
 bool save_pending = false;
 int drag_x = 0, drag_y = 0;
@@ -46,6 +50,11 @@ std::unique_ptr<vv::Player> player;
 std::unique_ptr<vv::FrameReader> reader;
 bool ticking = false; // a playback timer is pending
 
+// No window to show: one picture, or a batch of frames.
+bool headless() {
+    return !screenshot.empty() || !shot_dir.empty() || !movie.empty();
+}
+
 // Errors go to stderr under the program's name.
 void complain(const std::string &error) {
     std::fprintf(stderr, "vorlix-view: %s\n", error.c_str());
@@ -60,9 +69,20 @@ bool save_or_complain(const std::string &path, int w, int h) {
     return false;
 }
 
-// Headless: one frame into the file, then the exit status.
+// Headless: one frame into the file, or the span of frames into files or a
+// movie; then the exit status.
 int shoot() {
     view.apply();
+    if (screenshot.empty()) {
+        std::string error;
+        const bool ok =
+            movie.empty()
+                ? vv::write_frame_pngs(*player, view, shot_dir, span, shot_w, shot_h, error)
+                : vv::write_movie(*player, view, movie, span, shot_w, shot_h, error);
+        if (!ok)
+            complain(error);
+        return ok ? 0 : 1;
+    }
     return save_or_complain(screenshot, shot_w, shot_h) ? 0 : 1;
 }
 
@@ -279,8 +299,8 @@ void motion(int x, int y) {
 // A point cloud, loaded and coloured; the exit status on failure, else 0.
 int open_cloud(const vv::Options &o) {
     std::string error;
-    if (o.frame >= 0) {
-        complain(o.file + ": --frame is for trajectories");
+    if (o.frame >= 0 || o.frames_given) {
+        complain(o.file + ": --frame and --frames are for trajectories");
         return 2;
     }
     if (!vv::load_cloud(o.file, cloud, error)) {
@@ -302,7 +322,7 @@ int open_cloud(const vv::Options &o) {
         colouring = o.colour_by;
     }
     // A screenshot always draws every point: no subsample to build.
-    if (screenshot.empty() && !vv::build_subsample(cloud, o.lod, sample))
+    if (!headless() && !vv::build_subsample(cloud, o.lod, sample))
         complain(o.file + ": no memory for a subsample of " + std::to_string(o.lod) +
                  " points; every frame draws all");
     return 0;
@@ -321,13 +341,14 @@ int open_player(const vv::Options &o) {
     }
     if (!player->warning().empty())
         complain(player->warning());
+    const std::size_t n = player->frames();
+    const unsigned long long asked = o.frames_given ? o.frames_first : o.frame;
+    if ((o.frame >= 0 || o.frames_given) && asked >= n) {
+        complain(o.file + ": no frame " + std::to_string(asked) + " (" + std::to_string(n) +
+                 " frames, numbered from 0)");
+        return 2;
+    }
     if (o.frame >= 0) {
-        const std::size_t n = player->frames();
-        if (static_cast<unsigned long long>(o.frame) >= n) {
-            complain(o.file + ": no frame " + std::to_string(o.frame) + " (" + std::to_string(n) +
-                     " frames, numbered from 0)");
-            return 2;
-        }
         if (!player->read(static_cast<std::size_t>(o.frame), error)) {
             complain(error);
             return 1;
@@ -337,7 +358,7 @@ int open_player(const vv::Options &o) {
         complain(o.file + ": " + error);
         return 2;
     }
-    if (screenshot.empty()) {
+    if (!headless()) {
         reader = std::make_unique<vv::FrameReader>(player->trajectory());
         reader->request(player->target(vv::Player::Step::Forward));
     }
@@ -359,6 +380,9 @@ int main(int argc, char **argv) {
     }
     file = options->file;
     screenshot = options->screenshot;
+    shot_dir = options->screenshot_dir;
+    movie = options->movie;
+    span = {options->frames_first, options->frames_last, options->frames_step};
     const int status = vv::is_trajectory(file) ? open_player(*options) : open_cloud(*options);
     if (status != 0)
         return status;
@@ -373,8 +397,7 @@ int main(int argc, char **argv) {
     glutInitWindowPosition(0, 0);
     // A screenshot is drawn off screen at its own size, so the window only
     // carries the OpenGL context: keep it small.
-    glutInitWindowSize(screenshot.empty() ? options->width : 16,
-                       screenshot.empty() ? options->height : 16);
+    glutInitWindowSize(headless() ? 16 : options->width, headless() ? 16 : options->height);
     const int window = glutCreateWindow(title().c_str());
 
     init_transformation();
@@ -382,7 +405,7 @@ int main(int argc, char **argv) {
     use_table(false);
     // freeglut maps a window only when its event loop runs, so a batch of
     // thumbnails never shows one or takes input meant for another.
-    if (!screenshot.empty()) {
+    if (headless()) {
         const int status = shoot();
         glutDestroyWindow(window);
         glutExit();

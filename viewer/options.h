@@ -25,6 +25,12 @@ struct Options {
     // and colour ranges per frame rather than over the whole run.
     long long frame = -1;
     bool range_per_frame = false;
+    // Batch output of frames first, first + step, ... before last (last 0:
+    // to the end): one PNG each into screenshot_dir, or one movie.
+    bool frames_given = false;
+    std::size_t frames_first = 0, frames_last = 0, frames_step = 1;
+    std::string screenshot_dir;
+    std::string movie;
 };
 
 // Parses argv: one FILE, --screenshot OUT.png, --size WxH (16..8192 each),
