@@ -16,6 +16,7 @@
 #include <cmath>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -30,8 +31,8 @@ using vt::pixel_of;
 // Three atoms in a 10-box that nothing pushes (pair zero): atom 1 of type
 // 1 from (2,5,5) at vx 20, atom 2 of type 2 from (8,5,5) at vx 15, atom 3
 // of type 3 still at (5,8,5); dt 0.005, a frame every 10 steps, 5 frames.
-// v_t = id * step. Unwrapped coordinates, so atom 2 leaves the box at the
-// end; written unscaled, scaled and gzipped.
+// v_t = id * step; elements Cu, O, C by type. Unwrapped coordinates, so atom 2 leaves the box at
+// the end; written unscaled, scaled and gzipped.
 const char kThree[] =
     "units lj\natom_style atomic\nregion box block 0 10 0 10 0 10\ncreate_box 3 box\n"
     "mass * 1.0\ncreate_atoms 1 single 2 5 5\ncreate_atoms 2 single 8 5 5\n"
@@ -44,6 +45,8 @@ const char kThree[] =
     "dump_modify scaled sort id format float %.12g\n"
     "dump gz all custom/gz 10 real.dump.gz id type xu yu zu vx v_t\n"
     "dump_modify gz sort id format float %.12g\n"
+    "dump elem all custom 10 elem.dump id element xu yu zu\n"
+    "dump_modify elem sort id element Cu O C\n"
     "run 40\n";
 
 // Where the atoms of kThree sit in the cube: the box 0..10 centred, / 10.
@@ -61,6 +64,11 @@ vt::Rgb bytes(const float rgb[3]) {
 vt::Rgb of_type(int t) {
     float rgb[3];
     vv::type_colour(t, rgb);
+    return bytes(rgb);
+}
+vt::Rgb of_element(const char *symbol) {
+    float rgb[3] = {0, 0, 0};
+    EXPECT_TRUE(vv::element_colour(symbol, rgb)) << symbol;
     return bytes(rgb);
 }
 vt::Rgb mapped(float t) {
@@ -90,11 +98,12 @@ TEST(ViewerPlay, AtomsLandWhereTheBoxFitPutsThemInEveryColouring) {
     const vt::LmpRun lmp = vt::run_lmp(kThree);
     ASSERT_FALSE(lmp.dir.empty());
     const vt::Scratch scratch;
-    const std::string &d = scratch.path, dump = lmp.dir + "/real.dump";
+    const std::string &d = scratch.path;
     struct Case {
         std::vector<std::string> args;
         const Atom *at;
         vt::Rgb colour[3];
+        std::string file = "real.dump";
     };
     const std::vector<Case> cases = {
         {{}, kFirst, {of_type(1), of_type(2), of_type(3)}},
@@ -107,12 +116,16 @@ TEST(ViewerPlay, AtomsLandWhereTheBoxFitPutsThemInEveryColouring) {
          kLast,
          {mapped(0), mapped(0.5f), mapped(1)}},
         {{"--color-by", "type", "--frame", "0"}, kFirst, {of_type(1), of_type(2), of_type(3)}},
+        {{"--frame", "4"},
+         kLast,
+         {of_element("Cu"), of_element("O"), of_element("C")},
+         "elem.dump"},
     };
     for (const Case &c : cases) {
-        std::string name;
+        std::string name = c.file + " ";
         for (const std::string &a : c.args)
             name += a + " ";
-        const vt::Image img = shot(d, dump, c.args);
+        const vt::Image img = shot(d, lmp.dir + "/" + c.file, c.args);
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(colour_near(img, pixel_of(c.at[i].x, c.at[i].y, c.at[i].z, kSize, kSize),
                                     c.colour[i]))
@@ -127,6 +140,7 @@ TEST(ViewerPlay, AtomsLandWhereTheBoxFitPutsThemInEveryColouring) {
     }
     EXPECT_NE(of_type(1), of_type(2));
     EXPECT_NE(of_type(2), of_type(3));
+    EXPECT_EQ(of_element("O"), (vt::Rgb{255, 13, 13})) << "oxygen red, as Jmol has it";
 }
 
 TEST(ViewerPlay, ScaledUnscaledAndGzippedDumpsDrawTheSameBytes) {
@@ -145,6 +159,96 @@ TEST(ViewerPlay, ScaledUnscaledAndGzippedDumpsDrawTheSameBytes) {
         EXPECT_EQ(pngs[0], pngs[1]) << "frame " << frame << ": scaled";
         EXPECT_EQ(pngs[0], pngs[2]) << "frame " << frame << ": gzip";
     }
+}
+
+// Frames into numbered PNGs, and into a movie through a stand-in for ffmpeg
+// (the real one is not in the test's dependencies) that keeps the raw
+// frames it is sent and exits as told.
+TEST(ViewerPlay, FramesIntoPngsOrAMovieWithNothingLeftOnFailure) {
+    NEED_LMP();
+    const vt::LmpRun lmp = vt::run_lmp(kThree);
+    ASSERT_FALSE(lmp.dir.empty());
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path, dump = lmp.dir + "/real.dump";
+    const std::vector<std::string> size = {"--size", "300x300"};
+    auto with = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), size.begin(), size.end());
+        args.insert(args.begin(), dump);
+        return vt::run(args, d);
+    };
+    vt::Outcome r = with({"--frames", "1:5:2", "--screenshot-dir", d + "pngs"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(std::system(("test \"$(ls " + d +
+                           "pngs)\" = \"$(printf "
+                           "'frame_000001.png\\nframe_000003.png')\"")
+                              .c_str()),
+              0)
+        << "frames 1 and 3, nothing else";
+    std::vector<vt::Image> single;
+    for (const char *k : {"0", "1", "3", "4"}) {
+        shot(d, dump, {"--frame", k});
+        single.push_back(vt::Image::png(d + "shot.png"));
+    }
+    EXPECT_TRUE(vt::Image::png(d + "pngs/frame_000001.png") == single[1]);
+    EXPECT_TRUE(vt::Image::png(d + "pngs/frame_000003.png") == single[2]);
+
+    vt::spill(d + "ffmpeg", "#!/bin/sh\nfor a; do out=$a; done\necho \"$@\" > " + d +
+                                "args.txt\ncat > \"$out\"\nexit ${FAKE_STATUS:-0}\n");
+    ASSERT_EQ(chmod((d + "ffmpeg").c_str(), 0755), 0);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (d + ":" + path).c_str(), 1);
+    r = with({"--frames", "0::4", "--movie", d + "movie.mp4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string raw = vt::file_bytes(d + "movie.mp4");
+    const std::string args = vt::file_bytes(d + "args.txt");
+    EXPECT_NE(args.find("-f rawvideo -pix_fmt rgb24 -s 300x300 -r 30 -i -"), std::string::npos)
+        << args;
+    EXPECT_NE(args.find(d + "movie.part.mp4"), std::string::npos) << args;
+    ASSERT_EQ(raw.size(), 2u * kSize * kSize * 3) << "frames 0 and 4";
+    int differ = 0;
+    for (int f = 0; f < 2; ++f) {
+        const vt::Image &want = single[f == 0 ? 0 : 3];
+        // Rows top-down, as a movie has them.
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x) {
+                const std::size_t at = ((f * kSize + (kSize - 1 - y)) * kSize + x) * 3;
+                const vt::Rgb got = {static_cast<unsigned char>(raw[at]),
+                                     static_cast<unsigned char>(raw[at + 1]),
+                                     static_cast<unsigned char>(raw[at + 2])};
+                differ += got != want.at(x, y);
+            }
+    }
+    EXPECT_EQ(differ, 0) << "the movie's frames are the screenshots";
+    EXPECT_FALSE(vt::exists(d + "movie.part.mp4"));
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string env, err; // err after "vorlix-view: D"
+    };
+    const std::vector<Case> cases = {
+        {{"--frames", "0:2", "--movie", d + "bad.mp4"},
+         "FAKE_STATUS=3",
+         "bad.mp4: ffmpeg failed (status 3)"},
+        {{"--frames", "0:2", "--movie", d + "bad.mp4", "--size", "301x300"},
+         "",
+         "bad.mp4: cannot be made: a movie needs an even width and height (--size)"},
+        {{"--frames", "0:2", "--movie", d + "bad.mp4"},
+         "PATH=/nonexistent",
+         "bad.mp4: cannot be made: --movie needs ffmpeg on PATH (Debian package ffmpeg)"},
+    };
+    for (const Case &c : cases) {
+        if (!c.env.empty())
+            putenv(const_cast<char *>(c.env.c_str()));
+        r = with(c.args);
+        unsetenv("FAKE_STATUS");
+        setenv("PATH", (d + ":" + path).c_str(), 1);
+        EXPECT_EQ(r.status, 1) << c.err;
+        EXPECT_EQ(r.err, "vorlix-view: " + d + c.err + "\n");
+        EXPECT_FALSE(vt::exists(d + "bad.mp4")) << c.err;
+        EXPECT_FALSE(vt::exists(d + "bad.part.mp4")) << c.err;
+    }
+    setenv("PATH", path.c_str(), 1);
 }
 
 // ----------------------------------------------------------- bad dumps ----
@@ -166,6 +270,7 @@ TEST(ViewerPlay, CutCorruptOrMisaddressedDumps) {
     bad.replace(at, 1, "1x");
     vt::spill(d + "bad.dump", bad);
     vt::spill(d + "real.dump", dump);
+    vt::spill(d + "elem.dump", vt::file_bytes(lmp.dir + "/elem.dump"));
     vt::spill(d + "cloud.xyz", "1 2 3\n");
 
     // The cut frame is left out, once, with a warning, and the rest plays.
@@ -189,7 +294,12 @@ TEST(ViewerPlay, CutCorruptOrMisaddressedDumps) {
         {{d + "real.dump", "--color-by", "vz"},
          2,
          d + "real.dump: no column 'vz' to colour by (type, vx, v_t)"},
-        {{d + "cloud.xyz", "--frame", "0"}, 2, d + "cloud.xyz: --frame is for trajectories"},
+        {{d + "cloud.xyz", "--frame", "0"},
+         2,
+         d + "cloud.xyz: --frame and --frames are for trajectories"},
+        {{d + "elem.dump", "--color-by", "type"},
+         2,
+         d + "elem.dump: no column 'type' to colour by (element)"},
     };
     for (const Case &c : cases) {
         std::vector<std::string> args = c.args;

@@ -51,6 +51,7 @@ bool Player::open(const std::string &path, bool range_per_frame, std::string &er
         fit_.add(frame_.box);
         largest = std::max(largest, frame_.atoms);
         elements_ = elements_ || !frame_.element_names.empty();
+        types_ = types_ || !frame_.type.empty();
         for (const Field &f : frame_.fields) {
             auto at = std::find_if(columns_.begin(), columns_.end(),
                                    [&](const auto &c) { return c.first == f.name; });
@@ -126,8 +127,8 @@ void Player::paint_colours() {
         for (std::size_t i = 0; i < atoms; ++i) {
             if (by_element && i < element.size() && element[i] < named.size())
                 std::copy(named[element[i]].begin(), named[element[i]].end(), rgb);
-            else if (!by_element && i < type.size())
-                type_colour(type[i], rgb);
+            else if (!by_element)
+                type_colour(i < type.size() ? type[i] : 1, rgb);
             else
                 rgb[0] = rgb[1] = rgb[2] = kMissingGrey;
             nodes[i].r = rgb[0];
@@ -165,7 +166,9 @@ std::vector<std::string> Player::colourings() const {
     std::vector<std::string> names;
     if (elements_)
         names.push_back("element");
-    names.push_back("type");
+    // A dump with neither column still gets one colouring: all as type 1.
+    if (types_ || !elements_)
+        names.push_back("type");
     for (const auto &c : columns_)
         names.push_back(c.first);
     return names;

@@ -48,7 +48,8 @@ class Player {
     VoxelNode *const *lists() const { return nodes_.lists.data(); }
     unsigned int list_count() const { return list_count_; }
 
-    // "element" (when the dump names elements), "type", then each numeric
+    // "element" (when the dump names elements), "type" (when it has types,
+    // or has neither: all then take type 1's colour), then each numeric
     // column in the order first seen.
     std::vector<std::string> colourings() const;
     // Recolours the nodes by `name`; false, nothing changed, with error
@@ -82,7 +83,7 @@ class Player {
     std::size_t linked_ = 0; // atoms the lists end at now
     unsigned int list_count_ = 0;
     std::size_t shown_ = 0;
-    bool elements_ = false;
+    bool elements_ = false, types_ = false; // some frame has the column
     bool range_per_frame_ = false;
     std::vector<std::pair<std::string, Range>> columns_; // name, whole-run range
     std::string colouring_;
