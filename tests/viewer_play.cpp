@@ -269,6 +269,11 @@ TEST(ViewerPlay, CutCorruptOrMisaddressedDumps) {
     at = bad.find("\n2 2 ", at) + 5;
     bad.replace(at, 1, "1x");
     vt::spill(d + "bad.dump", bad);
+    // NaN: frame 2's atom 3 left out of the picture, with a warning.
+    std::string nan = dump;
+    at = nan.find("\n3 3 ", nan.find("ITEM: ATOMS", nan.find("ITEM: ATOMS") + 1)) + 5;
+    nan.replace(at, 1, "nan");
+    vt::spill(d + "nan.dump", nan);
     vt::spill(d + "real.dump", dump);
     vt::spill(d + "elem.dump", vt::file_bytes(lmp.dir + "/elem.dump"));
     vt::spill(d + "cloud.xyz", "1 2 3\n");
@@ -280,6 +285,12 @@ TEST(ViewerPlay, CutCorruptOrMisaddressedDumps) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "vorlix-view: " + cut_warning);
     EXPECT_TRUE(vt::exists(d + "cut.png"));
+    r = vt::run({d + "nan.dump", "--screenshot", d + "nan.png", "--frame", "1"}, d);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "vorlix-view: " + d +
+                         "nan.dump: skipped 1 atom rows with NaN or infinite positions\n");
+    EXPECT_EQ(vt::Image::png(d + "nan.png").count(of_type(3)), 0) << "atom 3 left out";
+    EXPECT_GT(vt::Image::png(d + "nan.png").count(of_type(1)), 0);
 
     struct Case {
         std::vector<std::string> args;

@@ -341,6 +341,9 @@ int open_player(const vv::Options &o) {
     }
     if (!player->warning().empty())
         complain(player->warning());
+    if (player->skipped() > 0)
+        complain(o.file + ": skipped " + std::to_string(player->skipped()) +
+                 " atom rows with NaN or infinite positions");
     const std::size_t n = player->frames();
     const unsigned long long asked = o.frames_given ? o.frames_first : o.frame;
     if ((o.frame >= 0 || o.frames_given) && asked >= n) {

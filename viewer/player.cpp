@@ -52,6 +52,7 @@ bool Player::open(const std::string &path, bool range_per_frame, std::string &er
         largest = std::max(largest, frame_.atoms);
         elements_ = elements_ || !frame_.element_names.empty();
         types_ = types_ || !frame_.type.empty();
+        skipped_ += frame_.skipped;
         for (const Field &f : frame_.fields) {
             auto at = std::find_if(columns_.begin(), columns_.end(),
                                    [&](const auto &c) { return c.first == f.name; });

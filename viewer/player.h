@@ -32,6 +32,8 @@ class Player {
     std::size_t frames() const { return trajectory_.index.frames.size(); }
     // The index's warning about a cut last frame; empty when there is none.
     const std::string &warning() const { return trajectory_.index.warning; }
+    // Atom rows left out over all frames for a NaN or infinite position.
+    std::size_t skipped() const { return skipped_; }
 
     // The frame storage the nodes are written from; a reader may swap a
     // freshly read frame into it, then call show().
@@ -83,6 +85,7 @@ class Player {
     std::size_t linked_ = 0; // atoms the lists end at now
     unsigned int list_count_ = 0;
     std::size_t shown_ = 0;
+    std::size_t skipped_ = 0;
     bool elements_ = false, types_ = false; // some frame has the column
     bool range_per_frame_ = false;
     std::vector<std::pair<std::string, Range>> columns_; // name, whole-run range
