@@ -160,6 +160,7 @@ void tick(int) {
     case vv::FrameReader::Got::Failed:
         complain(error);
         player->playing = ticking = false;
+        glutSetWindowTitle(title().c_str());
         return;
     case vv::FrameReader::Got::NotYet:
         reader->request(k);
