@@ -1,12 +1,18 @@
-// vorlix-view: the GLUT side. The file is loaded in full before any window
-// exists, so bad input ends with a message and never with a half-drawn frame.
+// vorlix-view: the GLUT side. The file is loaded in full (a trajectory:
+// indexed and scanned) before any window exists, so bad input ends with a
+// message and never with a half-drawn frame.
+#include "viewer/batch.h"
 #include "viewer/cloud.h"
 #include "viewer/colour.h"
 #include "viewer/formats/load.h"
+#include "viewer/frame_reader.h"
 #include "viewer/lod.h"
 #include "viewer/offscreen.h"
 #include "viewer/options.h"
+#include "viewer/player.h"
 #include "viewer/png.h"
+#include "viewer/progress.h"
+#include "viewer/trajectory/trajectory.h"
 #include "viewer/view.h"
 
 #include <GL/freeglut.h>
@@ -14,6 +20,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -22,6 +30,9 @@ vv::View view;
 std::string file;
 std::string colouring;  // what the points are coloured by now
 std::string screenshot; // headless: render once into this file and exit
+// Headless, trajectories: frames into PNG files or a movie, then exit.
+std::string shot_dir, movie;
+vv::FrameSpan span;
 int shot_w = 0, shot_h = 0;
 bool save_pending = false;
 int drag_x = 0, drag_y = 0;
@@ -33,6 +44,16 @@ vv::Cloud sample;
 constexpr int kSettleMs = 200;
 bool moving = false, settle_armed = false;
 int last_input = 0; // GLUT_ELAPSED_TIME, ms
+// Trajectory mode: the player owns the nodes; the reader parses the next
+// frame on its own thread. The library is called from this thread only.
+std::unique_ptr<vv::Player> player;
+std::unique_ptr<vv::FrameReader> reader;
+bool ticking = false; // a playback timer is pending
+
+// No window to show: one picture, or a batch of frames.
+bool headless() {
+    return !screenshot.empty() || !shot_dir.empty() || !movie.empty();
+}
 
 // Errors go to stderr under the program's name.
 void complain(const std::string &error) {
@@ -48,20 +69,37 @@ bool save_or_complain(const std::string &path, int w, int h) {
     return false;
 }
 
-// Headless: one frame into the file, then the exit status.
+// Headless: one frame into the file, or the span of frames into files or a
+// movie; then the exit status.
 int shoot() {
     view.apply();
+    if (screenshot.empty()) {
+        std::string error;
+        const bool ok =
+            movie.empty()
+                ? vv::write_frame_pngs(*player, view, shot_dir, span, shot_w, shot_h, error)
+                : vv::write_movie(*player, view, movie, span, shot_w, shot_h, error);
+        if (!ok)
+            complain(error);
+        return ok ? 0 : 1;
+    }
     return save_or_complain(screenshot, shot_w, shot_h) ? 0 : 1;
 }
 
 // The title tells what the colours mean.
 std::string title() {
+    if (player)
+        return "vorlix-view: " + file + ": " + player->describe();
     return "vorlix-view: " + file + " (colour: " + vv::describe_colouring(cloud, colouring) + ")";
 }
 
 // Registers the table the next frame draws: in cube mode, only as many of
 // the subsample's leading lists as cost what the points would.
 void use_table(bool coarse) {
+    if (player) {
+        set_liste_voxels(player->lists(), player->list_count());
+        return;
+    }
     const bool lod = coarse && sample.count > 0;
     const vv::Cloud &c = lod ? sample : cloud;
     const std::size_t lists = lod && view.mode == SCREEN_MODE_CUBES
@@ -97,6 +135,84 @@ void moved() {
     }
 }
 
+// Frame k is in the player's frame: into the nodes, and the next one read
+// ahead while this one shows.
+void shown(std::size_t k) {
+    player->show(k);
+    reader->request(player->target(vv::Player::Step::Forward));
+    glutSetWindowTitle(title().c_str());
+    glutPostRedisplay();
+}
+
+// Playback: one frame a tick when the reader has it ready, else the next
+// tick tries again; the frame shown never waits on parsing.
+void tick(int) {
+    if (!player->playing) {
+        ticking = false;
+        return;
+    }
+    const std::size_t k = player->target(vv::Player::Step::Forward);
+    std::string error;
+    switch (reader->take(k, player->frame(), error)) {
+    case vv::FrameReader::Got::Ready:
+        shown(k);
+        break;
+    case vv::FrameReader::Got::Failed:
+        complain(error);
+        player->playing = ticking = false;
+        glutSetWindowTitle(title().c_str());
+        return;
+    case vv::FrameReader::Got::NotYet:
+        reader->request(k);
+        break;
+    }
+    glutTimerFunc(static_cast<unsigned int>(1000 / player->fps), tick, 0);
+}
+
+// Steps wait for their frame: one parse, then it shows.
+void go_to(vv::Player::Step step) {
+    const std::size_t k = player->target(step);
+    std::string error;
+    reader->request(k);
+    const vv::FrameReader::Got got = reader->wait(k, player->frame(), error);
+    if (got == vv::FrameReader::Got::Failed)
+        complain(error);
+    else if (got == vv::FrameReader::Got::Ready)
+        shown(k);
+}
+
+// Space, the speed keys; true when the key was playback's.
+bool playback_key(unsigned char key) {
+    if (key == ' ') {
+        player->playing = !player->playing;
+        if (player->playing && !ticking) {
+            ticking = true;
+            glutTimerFunc(0, tick, 0);
+        }
+    } else if (key == ',' || key == '<') {
+        player->slower();
+    } else if (key == '.' || key == '>') {
+        player->faster();
+    } else {
+        return false;
+    }
+    glutSetWindowTitle(title().c_str());
+    return true;
+}
+
+void special(int key, int, int) {
+    if (!player)
+        return;
+    if (key == GLUT_KEY_LEFT)
+        go_to(vv::Player::Step::Back);
+    else if (key == GLUT_KEY_RIGHT)
+        go_to(vv::Player::Step::Forward);
+    else if (key == GLUT_KEY_HOME)
+        go_to(vv::Player::Step::First);
+    else if (key == GLUT_KEY_END)
+        go_to(vv::Player::Step::Last);
+}
+
 void display() {
     view.apply();
     if (save_pending) {
@@ -116,6 +232,8 @@ void display() {
 }
 
 void keyboard(unsigned char key, int, int) {
+    if (player && playback_key(key))
+        return;
     switch (view.key(key)) {
     case vv::View::Action::Quit:
         std::exit(0);
@@ -125,6 +243,13 @@ void keyboard(unsigned char key, int, int) {
         break;
     case vv::View::Action::NextColouring: {
         std::string error;
+        if (player) {
+            if (!player->colour_by(player->next_colouring(), error))
+                complain(error);
+            glutSetWindowTitle(title().c_str());
+            glutPostRedisplay();
+            break;
+        }
         const std::string next = vv::next_colouring(cloud, colouring);
         if (!vv::colour_by(cloud, next, error)) {
             complain(error);
@@ -172,6 +297,78 @@ void motion(int x, int y) {
     moved();
 }
 
+// A point cloud, loaded and coloured; the exit status on failure, else 0.
+int open_cloud(const vv::Options &o) {
+    std::string error;
+    if (o.frame >= 0 || o.frames_given) {
+        complain(o.file + ": --frame and --frames are for trajectories");
+        return 2;
+    }
+    if (!vv::load_cloud(o.file, cloud, error)) {
+        complain(error);
+        return 1;
+    }
+    if (cloud.skipped > 0)
+        std::fprintf(stderr,
+                     "vorlix-view: %s: skipped %zu points with NaN or infinite coordinates\n",
+                     o.file.c_str(), cloud.skipped);
+    colouring = cloud.file_colours ? "file" : "height";
+    if (!o.colour_by.empty()) {
+        const std::vector<std::string> names = vv::colourings(cloud);
+        const bool known = std::find(names.begin(), names.end(), o.colour_by) != names.end();
+        if (!vv::colour_by(cloud, o.colour_by, error)) {
+            complain(o.file + ": " + error);
+            return known ? 1 : 2; // 2: a name the command line got wrong
+        }
+        colouring = o.colour_by;
+    }
+    // A screenshot always draws every point: no subsample to build.
+    if (!headless() && !vv::build_subsample(cloud, o.lod, sample))
+        complain(o.file + ": no memory for a subsample of " + std::to_string(o.lod) +
+                 " points; every frame draws all");
+    return 0;
+}
+
+// A trajectory, scanned, with its first frame (or --frame's) in the nodes.
+int open_player(const vv::Options &o) {
+    std::string error;
+    player = std::make_unique<vv::Player>();
+    {
+        vv::Progress progress("reading frames");
+        if (!player->open(o.file, o.range_per_frame, error, std::ref(progress))) {
+            complain(error);
+            return 1;
+        }
+    }
+    if (!player->warning().empty())
+        complain(player->warning());
+    if (player->skipped() > 0)
+        complain(o.file + ": skipped " + std::to_string(player->skipped()) +
+                 " atom rows with NaN or infinite positions");
+    const std::size_t n = player->frames();
+    const unsigned long long asked = o.frames_given ? o.frames_first : o.frame;
+    if ((o.frame >= 0 || o.frames_given) && asked >= n) {
+        complain(o.file + ": no frame " + std::to_string(asked) + " (" + std::to_string(n) +
+                 " frames, numbered from 0)");
+        return 2;
+    }
+    if (o.frame >= 0) {
+        if (!player->read(static_cast<std::size_t>(o.frame), error)) {
+            complain(error);
+            return 1;
+        }
+    }
+    if (!o.colour_by.empty() && !player->colour_by(o.colour_by, error)) {
+        complain(o.file + ": " + error);
+        return 2;
+    }
+    if (!headless()) {
+        reader = std::make_unique<vv::FrameReader>(player->trajectory());
+        reader->request(player->target(vv::Player::Step::Forward));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -185,30 +382,14 @@ int main(int argc, char **argv) {
         std::printf("%s\n", vv::kUsage);
         return 0;
     }
-    if (!vv::load_cloud(options->file, cloud, error)) {
-        complain(error);
-        return 1;
-    }
-    if (cloud.skipped > 0)
-        std::fprintf(stderr,
-                     "vorlix-view: %s: skipped %zu points with NaN or infinite coordinates\n",
-                     options->file.c_str(), cloud.skipped);
     file = options->file;
-    colouring = cloud.file_colours ? "file" : "height";
-    if (!options->colour_by.empty()) {
-        const std::vector<std::string> names = vv::colourings(cloud);
-        const bool known = std::find(names.begin(), names.end(), options->colour_by) != names.end();
-        if (!vv::colour_by(cloud, options->colour_by, error)) {
-            complain(options->file + ": " + error);
-            return known ? 1 : 2; // 2: a name the command line got wrong
-        }
-        colouring = options->colour_by;
-    }
     screenshot = options->screenshot;
-    // A screenshot always draws every point: no subsample to build.
-    if (screenshot.empty() && !vv::build_subsample(cloud, options->lod, sample))
-        complain(options->file + ": no memory for a subsample of " + std::to_string(options->lod) +
-                 " points; every frame draws all");
+    shot_dir = options->screenshot_dir;
+    movie = options->movie;
+    span = {options->frames_first, options->frames_last, options->frames_step};
+    const int status = vv::is_trajectory(file) ? open_player(*options) : open_cloud(*options);
+    if (status != 0)
+        return status;
     view = vv::View(options->yaw, options->pitch);
 
     // GLUT gets only the program name: the command line is ours.
@@ -220,16 +401,15 @@ int main(int argc, char **argv) {
     glutInitWindowPosition(0, 0);
     // A screenshot is drawn off screen at its own size, so the window only
     // carries the OpenGL context: keep it small.
-    glutInitWindowSize(screenshot.empty() ? options->width : 16,
-                       screenshot.empty() ? options->height : 16);
+    glutInitWindowSize(headless() ? 16 : options->width, headless() ? 16 : options->height);
     const int window = glutCreateWindow(title().c_str());
 
     init_transformation();
     view.apply();
-    set_liste_voxels(cloud.lists.data(), static_cast<unsigned int>(cloud.lists.size()));
+    use_table(false);
     // freeglut maps a window only when its event loop runs, so a batch of
     // thumbnails never shows one or takes input meant for another.
-    if (!screenshot.empty()) {
+    if (headless()) {
         const int status = shoot();
         glutDestroyWindow(window);
         glutExit();
@@ -239,6 +419,7 @@ int main(int argc, char **argv) {
     glutReshapeFunc(vorlix_reshape);
     glutDisplayFunc(display);
     glutKeyboardFunc(keyboard);
+    glutSpecialFunc(special);
     glutMouseFunc(mouse);
     glutMotionFunc(motion);
     glutMainLoop();

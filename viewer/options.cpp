@@ -9,10 +9,14 @@ namespace vv {
 const char *const kUsage =
     "usage: vorlix-view FILE [--screenshot OUT.png] [--size WxH] [--yaw DEG] [--pitch DEG]"
     " [--color-by NAME]"
-    " [--lod N]"
+    " [--lod N] [--frame K] [--range all|frame]"
+    " [--frames A:B[:S] (--screenshot-dir DIR | --movie OUT.mp4)]"
     "  (left-drag orbit, middle- or shift-drag pan, wheel or +/- zoom, P/C points/cubes, [ ] size, "
     "B bounding cube,"
-    " F next colouring (height, file colours, each field), R reset, S save PNG, Esc quit)";
+    " F next colouring (height, file colours, each field; trajectories: element, type, each "
+    "column),"
+    " R reset, S save PNG, Esc quit; trajectories: Space play/pause, Left/Right step,"
+    " Home/End first/last frame, , and . slower/faster)";
 
 namespace {
 
@@ -51,6 +55,28 @@ bool parse_count(const char *s, std::size_t &out) {
     return true;
 }
 
+// A:B or A:B:S; B may be empty (to the end, frames_last 0).
+bool parse_frames(const char *s, Options &o) {
+    const std::string v = s;
+    const std::size_t colon = v.find(':');
+    if (colon == std::string::npos)
+        return false;
+    const std::size_t second = v.find(':', colon + 1);
+    const std::string a = v.substr(0, colon);
+    const std::string b =
+        v.substr(colon + 1, second == std::string::npos ? std::string::npos : second - colon - 1);
+    const std::string step = second == std::string::npos ? "1" : v.substr(second + 1);
+    std::size_t first = 0, last = 0, by = 0;
+    if (!parse_count(a.c_str(), first) || (!b.empty() && !parse_count(b.c_str(), last)) ||
+        !parse_count(step.c_str(), by) || by == 0 || (!b.empty() && last <= first))
+        return false;
+    o.frames_given = true;
+    o.frames_first = first;
+    o.frames_last = last;
+    o.frames_step = by;
+    return true;
+}
+
 } // namespace
 
 std::optional<Options> parse_options(int argc, const char *const *argv, std::string &error) {
@@ -62,7 +88,8 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
             o.help = true;
             return o;
         } else if (arg == "--screenshot" || arg == "--size" || arg == "--yaw" || arg == "--pitch" ||
-                   arg == "--color-by" || arg == "--lod") {
+                   arg == "--color-by" || arg == "--lod" || arg == "--frame" || arg == "--range" ||
+                   arg == "--frames" || arg == "--screenshot-dir" || arg == "--movie") {
             if (!has_value) {
                 error = arg + " needs a value";
                 return std::nullopt;
@@ -82,6 +109,34 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
                             "': expected WxH, each between 16 and 8192";
                     return std::nullopt;
                 }
+            } else if (arg == "--frame") {
+                std::size_t k = 0;
+                if (!parse_count(value, k)) {
+                    error = std::string("--frame '") + value +
+                            "': expected a frame number from 0 (the first)";
+                    return std::nullopt;
+                }
+                o.frame = static_cast<long long>(k);
+            } else if (arg == "--frames") {
+                if (!parse_frames(value, o)) {
+                    error = std::string("--frames '") + value +
+                            "': expected A:B or A:B:S, frames A to B-1 every S (B may be empty: "
+                            "to the end)";
+                    return std::nullopt;
+                }
+            } else if (arg == "--screenshot-dir" || arg == "--movie") {
+                (arg == "--movie" ? o.movie : o.screenshot_dir) = value;
+                if (*value == '\0') {
+                    error = arg + " needs a name";
+                    return std::nullopt;
+                }
+            } else if (arg == "--range") {
+                const std::string v = value;
+                if (v != "all" && v != "frame") {
+                    error = "--range '" + v + "': expected all or frame";
+                    return std::nullopt;
+                }
+                o.range_per_frame = v == "frame";
             } else if (arg == "--lod") {
                 if (!parse_count(value, o.lod)) {
                     error = std::string("--lod '") + value +
@@ -104,6 +159,11 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
     }
     if (o.file.empty()) {
         error = "no file given";
+        return std::nullopt;
+    }
+    const int outputs = !o.screenshot.empty() + !o.screenshot_dir.empty() + !o.movie.empty();
+    if (o.frames_given != (!o.screenshot_dir.empty() || !o.movie.empty()) || outputs > 1) {
+        error = "--frames goes with one of --screenshot-dir or --movie";
         return std::nullopt;
     }
     return o;

@@ -21,11 +21,22 @@ struct Options {
     std::string colour_by; // a field name, "height" or "file"; empty: the default
     bool help = false;
     std::size_t lod = kDefaultLodBudget; // points drawn while moving; 0: all
+    // Trajectories: the frame a screenshot shows (0-based; -1: the first),
+    // and colour ranges per frame rather than over the whole run.
+    long long frame = -1;
+    bool range_per_frame = false;
+    // Batch output of frames first, first + step, ... before last (last 0:
+    // to the end): one PNG each into screenshot_dir, or one movie.
+    bool frames_given = false;
+    std::size_t frames_first = 0, frames_last = 0, frames_step = 1;
+    std::string screenshot_dir;
+    std::string movie;
 };
 
 // Parses argv: one FILE, --screenshot OUT.png, --size WxH (16..8192 each),
 // --yaw DEG, --pitch DEG (finite, at most 1e6), --color-by NAME, --lod N
-// (0..1e9 points), --help or -h (which ends the parse). On failure returns
+// (0..1e9 points), --frame K (0-based, digits only), --range all|frame,
+// --help or -h (which ends the parse). On failure returns
 // nothing and sets error to a one-line reason.
 std::optional<Options> parse_options(int argc, const char *const *argv, std::string &error);
 
