@@ -1,5 +1,12 @@
 // Speed of the trajectory index and frame reader on a large LAMMPS dump.
 //   viewer_dump_bench [--mb N] [PATH]
+//   viewer_dump_bench --mb N --write PATH   only writes the dump
+//   viewer_dump_bench --measure PATH        indexes PATH once, reads every
+//                                           frame once, and prints one line
+//                                           "index_s read_s frames atoms bytes
+//                                           check" (check: the first atom's x
+//                                           summed over the frames)
+//                                           (bench/trajectory_peers.sh)
 // Writes a dump of at least N MB (default 1100) in the text that "dump
 // custom id type x y z" writes (LAMMPS's %g) to PATH when it does not exist
 // yet, or to a temporary file removed at the end when no PATH is given; an
@@ -72,16 +79,75 @@ bool write_dump(const std::string &path, std::uint64_t bytes) {
     return std::fclose(f) == 0;
 }
 
+// Every frame through read_frame; the atoms read, or -1 with the message
+// printed.
+long long read_all(const vv::DumpIndex &index, double &check) {
+    vv::Frame frame;
+    std::string error;
+    long long atoms = 0;
+    for (std::size_t k = 0; k < index.frames.size(); ++k) {
+        if (!vv::read_frame(index, k, frame, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return -1;
+        }
+        atoms += static_cast<long long>(frame.atoms);
+        if (frame.atoms)
+            check += frame.position[0];
+    }
+    return atoms;
+}
+
+// One index scan and one read of every frame, timed apart, as one line for
+// a script. The page cache is the caller's business (it reads the file
+// before).
+int measure(const std::string &path) {
+    vv::DumpIndex index;
+    std::string error;
+    auto t0 = std::chrono::steady_clock::now();
+    if (!vv::index_dump(path, index, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    const double index_s = seconds_since(t0);
+    if (!index.warning.empty())
+        std::fprintf(stderr, "%s\n", index.warning.c_str());
+    double check = 0;
+    t0 = std::chrono::steady_clock::now();
+    const long long atoms = read_all(index, check);
+    if (atoms < 0)
+        return 1;
+    const double read_s = seconds_since(t0);
+    std::printf("%.6f %.6f %zu %lld %llu %.6f\n", index_s, read_s, index.frames.size(), atoms,
+                static_cast<unsigned long long>(index.end), check);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     std::uint64_t mb = 1100;
     std::string path;
+    bool write_only = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--mb") == 0 && i + 1 < argc)
             mb = std::strtoull(argv[++i], nullptr, 10);
-        else
+        else if (std::strcmp(argv[i], "--measure") == 0 && i + 1 < argc)
+            return measure(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--write") == 0 && i + 1 < argc) {
+            write_only = true;
+            path = argv[++i];
+        } else
             path = argv[i];
+    }
+    if (write_only) {
+        const auto t0 = std::chrono::steady_clock::now();
+        if (!write_dump(path, mb << 20)) {
+            std::fprintf(stderr, "%s: cannot write\n", path.c_str());
+            unlink(path.c_str());
+            return 1;
+        }
+        std::printf("wrote %s in %.1f s\n", path.c_str(), seconds_since(t0));
+        return 0;
     }
     const bool temporary = path.empty();
     if (temporary) {
@@ -122,20 +188,13 @@ int main(int argc, char **argv) {
                 index.frames.size(), gb, best, gb / best, index.warning.empty() ? "" : "; ",
                 index.warning.c_str());
 
-    vv::Frame frame;
-    std::uint64_t atoms = 0;
     double check = 0;
     const auto t0 = std::chrono::steady_clock::now();
-    for (std::size_t k = 0; k < index.frames.size(); ++k) {
-        if (!vv::read_frame(index, k, frame, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            if (temporary)
-                unlink(path.c_str());
-            return 1;
-        }
-        atoms += frame.atoms;
-        if (frame.atoms)
-            check += frame.position[0];
+    const long long atoms = read_all(index, check);
+    if (atoms < 0) {
+        if (temporary)
+            unlink(path.c_str());
+        return 1;
     }
     const double t = seconds_since(t0);
     std::printf("read every frame: %llu atoms in %.3f s: %.2f GB/s, %.1f M atoms/s (check %g)\n",
