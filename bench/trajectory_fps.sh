@@ -32,7 +32,7 @@ command -v lmp >/dev/null || { echo "lmp is not installed (apt-get install lammp
 command -v xdotool >/dev/null || { echo "xdotool is not installed"; exit 1; }
 [ -n "${DISPLAY:-}" ] || { echo "no display: run it under .ci/with-display --private 1280x1024x24"; exit 1; }
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../tests/support/xdo.sh
+# shellcheck source=tests/support/xdo.sh
 . "$here/../tests/support/xdo.sh"
 tmp=$(mktemp -d)
 demo=
