@@ -194,7 +194,8 @@ TEST(ViewerPlay, FramesIntoPngsOrAMovieWithNothingLeftOnFailure) {
     EXPECT_TRUE(vt::Image::png(d + "pngs/frame_000003.png") == single[2]);
 
     vt::spill(d + "ffmpeg", "#!/bin/sh\nfor a; do out=$a; done\necho \"$@\" > " + d +
-                                "args.txt\ncat > \"$out\"\nexit ${FAKE_STATUS:-0}\n");
+                                "args.txt\n[ -z \"$FAKE_EARLY\" ] || exit $FAKE_EARLY\n"
+                                "cat > \"$out\"\nexit ${FAKE_STATUS:-0}\n");
     ASSERT_EQ(chmod((d + "ffmpeg").c_str(), 0755), 0);
     const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", (d + ":" + path).c_str(), 1);
@@ -230,6 +231,11 @@ TEST(ViewerPlay, FramesIntoPngsOrAMovieWithNothingLeftOnFailure) {
         {{"--frames", "0:2", "--movie", d + "bad.mp4"},
          "FAKE_STATUS=3",
          "bad.mp4: ffmpeg failed (status 3)"},
+        // Gone before reading (as on an output name it has no format for):
+        // its status, not the broken pipe, is the news.
+        {{"--frames", "0:2", "--movie", d + "bad.mp4"},
+         "FAKE_EARLY=4",
+         "bad.mp4: ffmpeg failed (status 4)"},
         {{"--frames", "0:2", "--movie", d + "bad.mp4", "--size", "301x300"},
          "",
          "bad.mp4: cannot be made: a movie needs an even width and height (--size)"},
@@ -242,6 +248,7 @@ TEST(ViewerPlay, FramesIntoPngsOrAMovieWithNothingLeftOnFailure) {
             putenv(const_cast<char *>(c.env.c_str()));
         r = with(c.args);
         unsetenv("FAKE_STATUS");
+        unsetenv("FAKE_EARLY");
         setenv("PATH", (d + ":" + path).c_str(), 1);
         EXPECT_EQ(r.status, 1) << c.err;
         EXPECT_EQ(r.err, "vorlix-view: " + d + c.err + "\n");

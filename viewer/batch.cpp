@@ -140,7 +140,7 @@ bool write_movie(Player &player, const View &view, const std::string &path, Fram
     void (*was)(int) = std::signal(SIGPIPE, SIG_IGN);
     Progress progress("writing the movie");
     std::vector<unsigned char> rgb, row(static_cast<std::size_t>(w) * 3);
-    bool ok = true;
+    bool ok = true, pipe_broke = false;
     std::size_t done = 0;
     for (std::size_t k = span.first; ok && k < span.last; k += span.step) {
         ok = draw(player, view, k, w, h, rgb, error);
@@ -154,6 +154,7 @@ bool write_movie(Player &player, const View &view, const std::string &path, Fram
                     continue;
                 if (n <= 0) {
                     ok = false;
+                    pipe_broke = n < 0 && errno == EPIPE;
                     error = path + ": ffmpeg stopped reading (" + std::strerror(errno) + ")";
                 }
                 off += n > 0 ? static_cast<std::size_t>(n) : 0;
@@ -168,7 +169,9 @@ bool write_movie(Player &player, const View &view, const std::string &path, Fram
     }
     std::signal(SIGPIPE, was);
     const bool encoded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (ok && !encoded)
+    // ffmpeg that gives up (say, on an output name it has no format for)
+    // closes the pipe first; its status says more than the broken pipe.
+    if ((ok || pipe_broke) && !encoded)
         error = path + ": ffmpeg failed (" +
                 (WIFEXITED(status) ? "status " + std::to_string(WEXITSTATUS(status))
                                    : "signal " + std::to_string(WTERMSIG(status))) +
