@@ -94,9 +94,21 @@ bool LiveRun::start_run(const std::string &line, std::string &error) {
     const std::vector<std::string> w = words(line);
     long long n = 0;
     const bool upto = w.size() == 3 && w[2] == "upto";
-    if (w.size() < 2 || !parse_steps(w[1], n) || (w.size() > 2 && !upto)) {
+    // A count from a variable ($n, ${n}, $(expr)): LAMMPS substitutes it in
+    // an equal-style variable of ours, as it would in run itself.
+    std::string count = w.size() > 1 ? w[1] : "";
+    if (count.find('$') != std::string::npos) {
+        lammps_command(lmp_, ("variable vorlix_run_steps equal " + count).c_str());
+        double *v =
+            static_cast<double *>(lammps_extract_variable(lmp_, "vorlix_run_steps", nullptr));
+        if (v && std::isfinite(*v) && *v >= 0 && *v < 1e15 && *v == std::floor(*v))
+            count = std::to_string(static_cast<long long>(*v));
+        lammps_free(v);
+        lammps_command(lmp_, "variable vorlix_run_steps delete");
+    }
+    if (w.size() < 2 || !parse_steps(count, n) || (w.size() > 2 && !upto)) {
         error = "'" + line +
-                "': only 'run N' and 'run N upto' with a plain number run live (no variables, "
+                "': only 'run N' and 'run N upto' run live, N a whole number (no "
                 "start/stop/pre/post/every)";
         return false;
     }

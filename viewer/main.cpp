@@ -286,10 +286,14 @@ int shoot_live() {
 
 // LAMMPS (built without exceptions) ends the process itself on an error,
 // with its message on the screen; this says whose it was.
+// MPI is finalized by then: the session is let go rather than closed, as
+// closing LAMMPS would call into MPI.
 void live_exit_note() {
-    if (live && !live_closed)
+    if (live && !live_closed) {
         std::fprintf(stderr, "vorlix-view: %s: LAMMPS stopped on an error at step %lld\n",
                      file.c_str(), static_cast<long long>(live->player().frame().timestep));
+        live.release();
+    }
 }
 
 // Every rank: LAMMPS started on the script, at its first run; ranks other
