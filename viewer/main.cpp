@@ -57,6 +57,7 @@ bool ticking = false; // a playback timer is pending
 // player's nodes are drawn.
 std::unique_ptr<vv::LiveSession> live;
 long long live_steps = 0; // headless: steps before the picture
+long long live_every = 0;
 bool live_closed = false;
 #endif
 
@@ -272,8 +273,12 @@ bool live_key(unsigned char key) {
 // Headless: the steps asked for, one picture (none when the run fell short).
 int shoot_live() {
     std::string error;
-    while (!live->ended() && live->run().steps_run() < live_steps)
-        live->chunk(live_steps - live->run().steps_run(), error);
+    // Chunks of --every steps when given (a picture after S steps is the
+    // same however they are cut), else all in one.
+    while (!live->ended() && live->run().steps_run() < live_steps) {
+        const long long left = live_steps - live->run().steps_run();
+        live->chunk(live_every > 0 ? std::min(live_every, left) : left, error);
+    }
     if (live->run().steps_run() < live_steps) {
         complain(file + ": " + std::to_string(live->run().steps_run()) + " of " +
                  std::to_string(live_steps) + " steps run: " + live->describe() +
@@ -319,6 +324,7 @@ int open_live(const vv::Options &o, int &argc, char **&argv) {
         return done;
     }
     live_steps = o.steps;
+    live_every = o.every;
     return -1;
 }
 #endif
