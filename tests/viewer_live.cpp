@@ -32,10 +32,11 @@ std::string melt(const std::string &extra = "", const std::string &run = "run 20
            extra + run + "\n";
 }
 
-// Runs a shell command line in dir, output into out.txt and err.txt there.
+// Runs a command in dir, output into out.txt and err.txt there; a hang ends
+// after 2 minutes (status 124).
 vt::Outcome sh(const std::string &dir, const std::string &command) {
-    const int status =
-        std::system(("cd '" + dir + "' && " + command + " >out.txt 2>err.txt </dev/null").c_str());
+    const int status = std::system(
+        ("cd '" + dir + "' && timeout 120 " + command + " >out.txt 2>err.txt </dev/null").c_str());
     vt::Outcome r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000;
     r.out = vt::file_bytes(dir + "out.txt");
