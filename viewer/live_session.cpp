@@ -116,7 +116,7 @@ void LiveSession::finish() {
 }
 
 std::string LiveSession::describe() const {
-    const Frame &f = const_cast<Player &>(player_).frame();
+    const Frame &f = player_.frame();
     char text[160];
     std::snprintf(text, sizeof text, "step %lld, %zu atoms, %.0f steps/s, colour: ",
                   static_cast<long long>(f.timestep), f.atoms, rate_);

@@ -576,6 +576,8 @@ int main(int argc, char **argv) {
     glutMotionFunc(motion);
 #ifdef VORLIX_HAVE_LAMMPS
     if (live) {
+        // Closing the window ends LAMMPS on every rank as Escape does.
+        glutCloseFunc(end_live);
         ticking = true;
         glutTimerFunc(0, live_tick, 0);
     }

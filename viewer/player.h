@@ -45,6 +45,7 @@ class Player {
     // The frame storage the nodes are written from; a reader may swap a
     // freshly read frame into it, then call show().
     Frame &frame() { return frame_; }
+    const Frame &frame() const { return frame_; }
     // Writes frame() (frame k of the trajectory) into the nodes: positions,
     // colours, and as many lists as its atoms fill.
     void show(std::size_t k);
