@@ -192,6 +192,23 @@ void pause_resume_quit(int ranks) {
     EXPECT_EQ(vt::file_bytes(d + "err.txt"), "");
 }
 
+// A script that ends leaves its last frame up; the title and stderr say so,
+// and Escape still ends with status 0.
+TEST(ViewerLiveInteractive, ScriptEndKeepsTheWindow) {
+    NEED_LIVE();
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    vt::spill(d + "in", melt("", "run 30"));
+    const pid_t pid = vt::spawn({"--lammps", "in", "--every", "7", "--size", "200x200"}, d,
+                                d + "out.txt", d + "err.txt");
+    EXPECT_EQ(step_of(window_title("colour: type, script ended$")), 30);
+    xdo("search --sync --name 'script ended' windowfocus --sync mousemove 100 100 sleep 0.3 key "
+        "Escape");
+    const vt::Outcome r = vt::finish(pid, d + "out.txt", d + "err.txt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("vorlix-view: in: step 30, 256 atoms"), std::string::npos) << r.err;
+}
+
 TEST(ViewerLiveInteractive, SpacePausesEscapeEnds) {
     NEED_LIVE();
     pause_resume_quit(1);
