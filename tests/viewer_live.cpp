@@ -99,6 +99,18 @@ TEST(ViewerLive, PictureAfterStepsIsTheDumpsOneRank) {
 TEST(ViewerLiveMpi, PictureAfterStepsIsTheDumpsTwoRanks) {
     NEED_LIVE();
     live_matches_dump(2);
+    // Refused on every rank alike, or ended by LAMMPS on every rank: no
+    // rank is left waiting (the command's timeout would say 124).
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    vt::spill(d + "jump.in", melt("label a\njump SELF a\n"));
+    vt::spill(d + "fix.in", melt("fix 2 all nvx\n"));
+    for (const std::string args : {"jump.in", "fix.in", "jump.in --color-by c_none"}) {
+        const vt::Outcome r = sh(d, mpirun(2) + VIEWER_EXE + " --steps 10 --screenshot out.png" +
+                                        " --lammps " + args);
+        EXPECT_TRUE(r.status == 1 || r.status == 2) << args << ": " << r.status << "\n" << r.err;
+        EXPECT_FALSE(vt::exists(d + "out.png")) << args;
+    }
 }
 
 // Each bad input: its status, a message naming what went wrong, no picture.
