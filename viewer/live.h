@@ -7,9 +7,10 @@
 // The script is fed command by command, as lmp would read it; `run N` and
 // `run N upto` become runs of LAMMPS's own `run n start s0 stop s1 pre ...
 // post ...`, so that step counts, thermo output and time-averaging fixes
-// see one long run. `minimize` runs whole (no frame inside it). `jump`,
-// `include`, run's other keywords and a step count that is not a plain
-// number are refused: they need the script as a file LAMMPS reads itself.
+// see one long run; a count from a variable is substituted by LAMMPS.
+// `minimize` runs whole (no frame inside it). `jump`, `include` and run's
+// other keywords are refused: they need the script as a file LAMMPS reads
+// itself.
 #ifndef VORLIX_VIEWER_LIVE_H
 #define VORLIX_VIEWER_LIVE_H
 
