@@ -58,17 +58,19 @@ std::string thermo_line(const std::string &log, long long step) {
 }
 
 // Live for 150 steps in chunks of 7 against lmp's dump of step 150, each
-// colouring alike (vx over the frame's own range, as live runs give it).
+// colouring alike (vx and a compute's c_ke over the frame's own range, as
+// live runs give it).
 void live_matches_dump(int ranks) {
     const vt::Scratch scratch;
     const std::string &d = scratch.path;
-    vt::spill(d + "live.in", melt());
-    vt::spill(d + "dump.in", melt("dump d all custom 150 d.dump id type x y z vx\n"
-                                  "dump_modify d sort id format float %.17g\n"));
+    const std::string ke = "compute ke all ke/atom\n";
+    vt::spill(d + "live.in", melt(ke));
+    vt::spill(d + "dump.in", melt(ke + "dump d all custom 150 d.dump id type x y z vx c_ke\n"
+                                       "dump_modify d sort id format float %.17g\n"));
     const vt::Outcome lmp = sh(d, mpirun(ranks) + "lmp -in dump.in -log lmp.log -screen none");
     ASSERT_EQ(lmp.status, 0) << lmp.err;
     const std::string exe = VIEWER_EXE;
-    for (const std::string colour : {"type", "vx"}) {
+    for (const std::string colour : {"type", "vx", "c_ke"}) {
         const vt::Outcome live =
             sh(d, mpirun(ranks) + exe + " --lammps live.in --every 7 --steps 150" +
                       " --size 200x200 --screenshot live.png --color-by " + colour);
