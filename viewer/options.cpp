@@ -17,7 +17,7 @@ const char *const kUsage =
     " F next colouring (height, file colours, each field; trajectories: element, type, each "
     "column),"
     " R reset, S save PNG, Esc quit; trajectories: Space play/pause, Left/Right step,"
-    " Home/End first/last frame, , and . slower/faster)";
+    " Home/End first/last frame, , and . slower/faster; --lammps: Space pause/resume the run)";
 
 namespace {
 
