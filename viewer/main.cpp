@@ -14,6 +14,9 @@
 #include "viewer/progress.h"
 #include "viewer/trajectory/trajectory.h"
 #include "viewer/view.h"
+#ifdef VORLIX_HAVE_LAMMPS
+#include "viewer/live_session.h"
+#endif
 
 #include <GL/freeglut.h>
 
@@ -49,6 +52,14 @@ int last_input = 0; // GLUT_ELAPSED_TIME, ms
 std::unique_ptr<vv::Player> player;
 std::unique_ptr<vv::FrameReader> reader;
 bool ticking = false; // a playback timer is pending
+#ifdef VORLIX_HAVE_LAMMPS
+// --lammps: the simulation runs in this process a chunk per timer tick; its
+// player's nodes are drawn.
+std::unique_ptr<vv::LiveSession> live;
+long long live_steps = 0; // headless: steps before the picture
+long long live_every = 0;
+bool live_closed = false;
+#endif
 
 // No window to show: one picture, or a batch of frames.
 bool headless() {
@@ -88,6 +99,10 @@ int shoot() {
 
 // The title tells what the colours mean.
 std::string title() {
+#ifdef VORLIX_HAVE_LAMMPS
+    if (live)
+        return "vorlix-view: " + file + ": " + live->describe();
+#endif
     if (player)
         return "vorlix-view: " + file + ": " + player->describe();
     return "vorlix-view: " + file + " (colour: " + vv::describe_colouring(cloud, colouring) + ")";
@@ -96,8 +111,13 @@ std::string title() {
 // Registers the table the next frame draws: in cube mode, only as many of
 // the subsample's leading lists as cost what the points would.
 void use_table(bool coarse) {
-    if (player) {
-        set_liste_voxels(player->lists(), player->list_count());
+    vv::Player *shown_player = player.get();
+#ifdef VORLIX_HAVE_LAMMPS
+    if (live)
+        shown_player = &live->player();
+#endif
+    if (shown_player) {
+        set_liste_voxels(shown_player->lists(), shown_player->list_count());
         return;
     }
     const bool lod = coarse && sample.count > 0;
@@ -213,6 +233,102 @@ void special(int key, int, int) {
         go_to(vv::Player::Step::Last);
 }
 
+#ifdef VORLIX_HAVE_LAMMPS
+// Ends LAMMPS on every rank, then MPI.
+void end_live() {
+    if (!live || live_closed)
+        return;
+    live_closed = true;
+    live->quit();
+    live->finish();
+}
+
+// One chunk of the simulation a tick while it runs; the event loop handles
+// keys and redraws between ticks.
+void live_tick(int) {
+    if (live->paused || live->ended()) {
+        ticking = false;
+        return;
+    }
+    std::string error;
+    if (!live->chunk(0, error))
+        complain(file + ": " + live->describe());
+    glutSetWindowTitle(title().c_str());
+    glutPostRedisplay();
+    glutTimerFunc(0, live_tick, 0);
+}
+
+bool live_key(unsigned char key) {
+    if (key != ' ')
+        return false;
+    live->paused = !live->paused;
+    if (!live->paused && !ticking) {
+        ticking = true;
+        glutTimerFunc(0, live_tick, 0);
+    }
+    glutSetWindowTitle(title().c_str());
+    return true;
+}
+
+// Headless: the steps asked for, one picture (none when the run fell short).
+int shoot_live() {
+    std::string error;
+    // Chunks of --every steps when given (a picture after S steps is the
+    // same however they are cut), else all in one.
+    while (!live->ended() && live->run().steps_run() < live_steps) {
+        const long long left = live_steps - live->run().steps_run();
+        live->chunk(live_every > 0 ? std::min(live_every, left) : left, error);
+    }
+    if (live->run().steps_run() < live_steps) {
+        complain(file + ": " + std::to_string(live->run().steps_run()) + " of " +
+                 std::to_string(live_steps) + " steps run: " + live->describe() +
+                 "; no picture written");
+        return 1;
+    }
+    view.apply();
+    return save_or_complain(screenshot, shot_w, shot_h) ? 0 : 1;
+}
+
+// LAMMPS (built without exceptions) ends the process itself on an error,
+// with its message on the screen; this says whose it was.
+// MPI is finalized by then: the session is let go rather than closed, as
+// closing LAMMPS would call into MPI.
+void live_exit_note() {
+    if (live && !live_closed) {
+        std::fprintf(stderr, "vorlix-view: %s: LAMMPS stopped on an error at step %lld\n",
+                     file.c_str(), static_cast<long long>(live->player().frame().timestep));
+        live.release();
+    }
+}
+
+// Every rank: LAMMPS started on the script, at its first run; ranks other
+// than 0 then follow rank 0's chunks and never open a window. The exit
+// status for a rank that is done (or a failure), or -1 to go on.
+int open_live(const vv::Options &o, int &argc, char **&argv) {
+    vv::LiveSession::init_mpi(argc, argv);
+    live = std::make_unique<vv::LiveSession>();
+    std::atexit(live_exit_note);
+    std::string error;
+    const int status = live->start(o.file, o.vars, o.colour_by, o.every, error);
+    if (status != 0) {
+        if (live->rank() == 0)
+            complain(error);
+        live_closed = true;
+        live->finish();
+        return status;
+    }
+    if (live->rank() != 0) {
+        const int done = live->follow();
+        live_closed = true;
+        live->finish();
+        return done;
+    }
+    live_steps = o.steps;
+    live_every = o.every;
+    return -1;
+}
+#endif
+
 void display() {
     view.apply();
     if (save_pending) {
@@ -234,8 +350,15 @@ void display() {
 void keyboard(unsigned char key, int, int) {
     if (player && playback_key(key))
         return;
+#ifdef VORLIX_HAVE_LAMMPS
+    if (live && live_key(key))
+        return;
+#endif
     switch (view.key(key)) {
     case vv::View::Action::Quit:
+#ifdef VORLIX_HAVE_LAMMPS
+        end_live();
+#endif
         std::exit(0);
     case vv::View::Action::Save:
         save_pending = true;
@@ -243,6 +366,10 @@ void keyboard(unsigned char key, int, int) {
         break;
     case vv::View::Action::NextColouring: {
         std::string error;
+#ifdef VORLIX_HAVE_LAMMPS
+        if (live) // the run gathers only the quantity asked for
+            break;
+#endif
         if (player) {
             if (!player->colour_by(player->next_colouring(), error))
                 complain(error);
@@ -371,6 +498,23 @@ int open_player(const vv::Options &o) {
 
 } // namespace
 
+// Where the program's input comes from: a trajectory, a running
+// simulation, or a point cloud; the exit status on failure, -1 to go on.
+int open_input(const vv::Options &o, int &argc, char **&argv) {
+    if (o.lammps) {
+#ifdef VORLIX_HAVE_LAMMPS
+        return open_live(o, argc, argv);
+#else
+        (void)argc;
+        (void)argv;
+        complain("--lammps: this vorlix-view was built without LAMMPS's library (liblammps-dev)");
+        return 2;
+#endif
+    }
+    const int status = vv::is_trajectory(o.file) ? open_player(o) : open_cloud(o);
+    return status == 0 ? -1 : status;
+}
+
 int main(int argc, char **argv) {
     std::string error;
     const std::optional<vv::Options> options = vv::parse_options(argc, argv, error);
@@ -380,6 +524,9 @@ int main(int argc, char **argv) {
     }
     if (options->help) {
         std::printf("%s\n", vv::kUsage);
+#ifndef VORLIX_HAVE_LAMMPS
+        std::printf("(built without LAMMPS's library: --lammps is not available)\n");
+#endif
         return 0;
     }
     file = options->file;
@@ -387,8 +534,8 @@ int main(int argc, char **argv) {
     shot_dir = options->screenshot_dir;
     movie = options->movie;
     span = {options->frames_first, options->frames_last, options->frames_step};
-    const int status = vv::is_trajectory(file) ? open_player(*options) : open_cloud(*options);
-    if (status != 0)
+    const int status = open_input(*options, argc, argv);
+    if (status >= 0)
         return status;
     view = vv::View(options->yaw, options->pitch);
 
@@ -410,7 +557,12 @@ int main(int argc, char **argv) {
     // freeglut maps a window only when its event loop runs, so a batch of
     // thumbnails never shows one or takes input meant for another.
     if (headless()) {
+#ifdef VORLIX_HAVE_LAMMPS
+        const int status = live ? shoot_live() : shoot();
+        end_live();
+#else
         const int status = shoot();
+#endif
         glutDestroyWindow(window);
         glutExit();
         return status;
@@ -422,6 +574,14 @@ int main(int argc, char **argv) {
     glutSpecialFunc(special);
     glutMouseFunc(mouse);
     glutMotionFunc(motion);
+#ifdef VORLIX_HAVE_LAMMPS
+    if (live) {
+        // Closing the window ends LAMMPS on every rank as Escape does.
+        glutCloseFunc(end_live);
+        ticking = true;
+        glutTimerFunc(0, live_tick, 0);
+    }
+#endif
     glutMainLoop();
     return 0;
 }

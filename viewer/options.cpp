@@ -11,12 +11,13 @@ const char *const kUsage =
     " [--color-by NAME]"
     " [--lod N] [--frame K] [--range all|frame]"
     " [--frames A:B[:S] (--screenshot-dir DIR | --movie OUT.mp4)]"
+    " | --lammps INPUT [--every N] [--steps S] [--var NAME VALUE]... [--color-by NAME]"
     "  (left-drag orbit, middle- or shift-drag pan, wheel or +/- zoom, P/C points/cubes, [ ] size, "
     "B bounding cube,"
     " F next colouring (height, file colours, each field; trajectories: element, type, each "
     "column),"
     " R reset, S save PNG, Esc quit; trajectories: Space play/pause, Left/Right step,"
-    " Home/End first/last frame, , and . slower/faster)";
+    " Home/End first/last frame, , and . slower/faster; --lammps: Space pause/resume the run)";
 
 namespace {
 
@@ -87,6 +88,24 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
         if (arg == "--help" || arg == "-h") {
             o.help = true;
             return o;
+        } else if (arg == "--lammps") {
+            o.lammps = true;
+        } else if (arg == "--var") {
+            if (i + 2 >= argc || *argv[i + 1] == '\0') {
+                error = "--var needs a NAME and a VALUE";
+                return std::nullopt;
+            }
+            o.vars.emplace_back(argv[i + 1], argv[i + 2]);
+            i += 2;
+        } else if (arg == "--every" || arg == "--steps") {
+            std::size_t n = 0;
+            if (!has_value || !parse_count(argv[i + 1], n) || n == 0) {
+                error = arg + (has_value ? std::string(" '") + argv[i + 1] + "'" : "") +
+                        ": expected a number of steps from 1 to 1000000000";
+                return std::nullopt;
+            }
+            ++i;
+            (arg == "--every" ? o.every : o.steps) = static_cast<long long>(n);
         } else if (arg == "--screenshot" || arg == "--size" || arg == "--yaw" || arg == "--pitch" ||
                    arg == "--color-by" || arg == "--lod" || arg == "--frame" || arg == "--range" ||
                    arg == "--frames" || arg == "--screenshot-dir" || arg == "--movie") {
@@ -159,6 +178,18 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
     }
     if (o.file.empty()) {
         error = "no file given";
+        return std::nullopt;
+    }
+    if (!o.lammps && (o.every > 0 || o.steps > 0 || !o.vars.empty())) {
+        error = "--every, --steps and --var go with --lammps";
+        return std::nullopt;
+    }
+    if (o.lammps && (o.frame >= 0 || o.frames_given || o.range_per_frame)) {
+        error = "--frame, --frames and --range are for trajectory files, not --lammps";
+        return std::nullopt;
+    }
+    if (o.lammps && (o.steps > 0) != !o.screenshot.empty()) {
+        error = "--steps goes with --screenshot (and --lammps)";
         return std::nullopt;
     }
     const int outputs = !o.screenshot.empty() + !o.screenshot_dir.empty() + !o.movie.empty();

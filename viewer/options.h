@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vv {
 
@@ -31,12 +33,20 @@ struct Options {
     std::size_t frames_first = 0, frames_last = 0, frames_step = 1;
     std::string screenshot_dir;
     std::string movie;
+    // --lammps: `file` is an input script run in-process; a frame every
+    // `every` steps (0: as many as fit kLiveChunkMs), headless after `steps`
+    // steps (0: to the script's end); --var NAME VALUE as lmp's -var.
+    bool lammps = false;
+    long long every = 0;
+    long long steps = 0;
+    std::vector<std::pair<std::string, std::string>> vars;
 };
 
 // Parses argv: one FILE, --screenshot OUT.png, --size WxH (16..8192 each),
 // --yaw DEG, --pitch DEG (finite, at most 1e6), --color-by NAME, --lod N
 // (0..1e9 points), --frame K (0-based, digits only), --range all|frame,
-// --help or -h (which ends the parse). On failure returns
+// --lammps, --every N and --steps S (1..1e12), --var NAME VALUE, --help or -h
+// (which ends the parse). On failure returns
 // nothing and sets error to a one-line reason.
 std::optional<Options> parse_options(int argc, const char *const *argv, std::string &error);
 

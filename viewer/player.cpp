@@ -76,6 +76,26 @@ bool Player::open(const std::string &path, bool range_per_frame, std::string &er
     return read(0, error);
 }
 
+bool Player::adopt(std::size_t capacity, std::string &error) {
+    fit_.add(frame_.box);
+    fit_.finish();
+    range_per_frame_ = true;
+    types_ = true;
+    for (const Field &f : frame_.fields)
+        columns_.emplace_back(f.name, Range());
+    if (!allocate(nodes_, std::max<std::size_t>(capacity, 1))) {
+        error = "not enough memory for " + std::to_string(capacity) + " atoms";
+        return false;
+    }
+    nodes_.count = nodes_.capacity;
+    link_lists(nodes_);
+    linked_ = nodes_.capacity;
+    list_count_ = static_cast<unsigned int>(nodes_.lists.size());
+    colouring_ = "type";
+    show(0);
+    return true;
+}
+
 // The lists were linked once for the whole block; a frame of `atoms` ends
 // its last list early by cutting one link, and the cut made for the frame
 // before is mended first, so a change of atom count costs two stores and

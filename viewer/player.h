@@ -28,6 +28,13 @@ class Player {
     bool open(const std::string &path, bool range_per_frame, std::string &error,
               const std::function<void(std::size_t, std::size_t)> &progress = {});
 
+    // A live source (a simulation run in this process) has no file to
+    // scan: the frame now in frame() fixes the mapping by its box and sizes
+    // the block for `capacity` atoms (a later larger frame is drawn in part);
+    // colours are by type, and a column's range is each frame's own. Then
+    // show(0) for every frame. False with error set when memory runs out.
+    bool adopt(std::size_t capacity, std::string &error);
+
     const Trajectory &trajectory() const { return trajectory_; }
     std::size_t frames() const { return trajectory_.index.frames.size(); }
     // The index's warning about a cut last frame; empty when there is none.
@@ -38,6 +45,7 @@ class Player {
     // The frame storage the nodes are written from; a reader may swap a
     // freshly read frame into it, then call show().
     Frame &frame() { return frame_; }
+    const Frame &frame() const { return frame_; }
     // Writes frame() (frame k of the trajectory) into the nodes: positions,
     // colours, and as many lists as its atoms fill.
     void show(std::size_t k);

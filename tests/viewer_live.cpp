@@ -1,0 +1,236 @@
+// vorlix-view --lammps: an input script run inside the viewer through
+// LAMMPS's library, in chunks. Its picture after S steps is byte for byte the
+// one drawn from the dump plain lmp writes at step S (same ranks), thermo
+// agrees with one long run, bad input ends with a message and no picture,
+// and the keys pause the simulation and end every rank.
+#include "lammps_run.h"
+#include "viewer_process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+#define NEED_LIVE()                                                                                \
+    if (!VORLIX_LIVE)                                                                              \
+        GTEST_SKIP() << "built without LAMMPS's library (liblammps-dev): no --lammps";             \
+    if (!vt::have_lmp())                                                                           \
+    GTEST_SKIP() << "lmp not found: install the Debian package lammps to run this test"
+
+// 256 Lennard-Jones atoms melting; `extra` goes before the run.
+std::string melt(const std::string &extra = "", const std::string &run = "run 200") {
+    return "units lj\natom_style atomic\nlattice fcc 0.8442\nregion box block 0 4 0 4 0 4\n"
+           "create_box 1 box\ncreate_atoms 1 box\nmass 1 1.0\n"
+           "velocity all create 3.0 87287 loop geom\npair_style lj/cut 2.5\n"
+           "pair_coeff 1 1 1.0 1.0 2.5\nneighbor 0.3 bin\nneigh_modify every 20 delay 0 check no\n"
+           "fix 1 all nve\nthermo 50\n" +
+           extra + run + "\n";
+}
+
+// Runs a command in dir, output into out.txt and err.txt there; a hang ends
+// after 2 minutes (status 124).
+vt::Outcome sh(const std::string &dir, const std::string &command) {
+    const int status = std::system(
+        ("cd '" + dir + "' && timeout 120 " + command + " >out.txt 2>err.txt </dev/null").c_str());
+    vt::Outcome r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000;
+    r.out = vt::file_bytes(dir + "out.txt");
+    r.err = vt::file_bytes(dir + "err.txt");
+    return r;
+}
+
+std::string mpirun(int ranks) {
+    setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
+    setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
+    return ranks == 1 ? "" : "mpirun --oversubscribe -np " + std::to_string(ranks) + " ";
+}
+
+// The thermo line LAMMPS printed for `step`, or "" when none.
+std::string thermo_line(const std::string &log, long long step) {
+    const std::regex line("(^|\n)( *" + std::to_string(step) + " +[-0-9.e+ ]+)\n");
+    std::smatch m;
+    return std::regex_search(log, m, line) ? m[2].str() : "";
+}
+
+// Live for 150 steps in chunks of 7 against lmp's dump of step 150, each
+// colouring alike (vx and a compute's c_ke over the frame's own range, as
+// live runs give it).
+void live_matches_dump(int ranks) {
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    const std::string ke = "compute ke all ke/atom\n";
+    vt::spill(d + "live.in", melt(ke));
+    vt::spill(d + "dump.in", melt(ke + "dump d all custom 150 d.dump id type x y z vx c_ke\n"
+                                       "dump_modify d sort id format float %.17g\n"));
+    const vt::Outcome lmp = sh(d, mpirun(ranks) + "lmp -in dump.in -log lmp.log -screen none");
+    ASSERT_EQ(lmp.status, 0) << lmp.err;
+    const std::string exe = VIEWER_EXE;
+    for (const std::string colour : {"type", "vx", "c_ke"}) {
+        const vt::Outcome live =
+            sh(d, mpirun(ranks) + exe + " --lammps live.in --every 7 --steps 150" +
+                      " --size 200x200 --screenshot live.png --color-by " + colour);
+        ASSERT_EQ(live.status, 0) << live.err;
+        if (colour == "type") {
+            const std::string log = vt::slurp(d + "lmp.log");
+            for (long long step : {0, 50, 100, 150}) {
+                EXPECT_NE(thermo_line(log, step), "") << step;
+                EXPECT_EQ(thermo_line(live.out, step), thermo_line(log, step)) << step;
+            }
+        }
+        const vt::Outcome shot =
+            vt::run({d + "d.dump", "--frame", "1", "--size", "200x200", "--screenshot",
+                     d + "dump.png", "--color-by", colour, "--range", "frame"},
+                    d);
+        ASSERT_EQ(shot.status, 0) << shot.err;
+        const std::string png = vt::file_bytes(d + "live.png");
+        EXPECT_GT(png.size(), 1000u);
+        EXPECT_TRUE(png == vt::file_bytes(d + "dump.png")) << colour << " on " << ranks << " ranks";
+    }
+}
+
+TEST(ViewerLive, PictureAfterStepsIsTheDumpsOneRank) {
+    NEED_LIVE();
+    live_matches_dump(1);
+}
+
+TEST(ViewerLiveMpi, PictureAfterStepsIsTheDumpsTwoRanks) {
+    NEED_LIVE();
+    live_matches_dump(2);
+    // Refused on every rank alike, or ended by LAMMPS on every rank: no
+    // rank is left waiting (the command's timeout would say 124).
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    vt::spill(d + "jump.in", melt("label a\njump SELF a\n"));
+    vt::spill(d + "fix.in", melt("fix 2 all nvx\n"));
+    for (const std::string args : {"jump.in", "fix.in", "jump.in --color-by c_none"}) {
+        const vt::Outcome r = sh(d, mpirun(2) + VIEWER_EXE + " --steps 10 --screenshot out.png" +
+                                        " --lammps " + args);
+        EXPECT_TRUE(r.status == 1 || r.status == 2) << args << ": " << r.status << "\n" << r.err;
+        EXPECT_FALSE(vt::exists(d + "out.png")) << args;
+    }
+}
+
+// Each bad input: its status, a message naming what went wrong, no picture.
+TEST(ViewerLive, BadInputEndsWithAMessageAndNoPicture) {
+    NEED_LIVE();
+    struct Case {
+        std::string script, args;
+        int status;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"", "--lammps absent.in --steps 10", 1, "absent.in: cannot open the input script"},
+        {melt("fix 2 all nvx\n"), "--lammps in --steps 10", 1,
+         "in: LAMMPS stopped on an error at step 0"},
+        {melt(), "--lammps in --steps 10 --color-by c_none", 2, "no per-atom 'c_none'"},
+        {melt("label a\njump SELF a\n"), "--lammps in --steps 10", 1,
+         "in: line 16: 'jump' cannot run live"},
+        {melt("", "run 100 every 10 NULL"), "--lammps in --steps 10", 1,
+         "only 'run N' and 'run N upto'"},
+        {melt(), "--lammps in --steps 300", 1, "200 of 300 steps run"},
+        {melt("variable n index 30\n", "run ${n}"), "--lammps in --steps 25 --var n 20", 1,
+         "20 of 25 steps run"},
+        {melt(), "--lammps in", 2, "--steps goes with --screenshot"},
+    };
+    for (const Case &c : cases) {
+        const vt::Scratch scratch;
+        const std::string &d = scratch.path;
+        if (!c.script.empty())
+            vt::spill(d + "in", c.script);
+        const vt::Outcome r =
+            sh(d, std::string(VIEWER_EXE) + " " + c.args + " --screenshot out.png");
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_FALSE(vt::exists(d + "out.png")) << c.args;
+    }
+    // The variable the script gives a default is lmp's -var when given.
+    const vt::Scratch scratch;
+    vt::spill(scratch.path + "in", melt("variable n index 30\n", "run ${n}\nrun 40 upto"));
+    const vt::Outcome r =
+        sh(scratch.path, std::string(VIEWER_EXE) + " --lammps in --steps 40 --screenshot out.png");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(vt::exists(scratch.path + "out.png"));
+}
+
+int xdo(const std::string &args) {
+    return std::system(("timeout 20 xdotool " + args + " >/dev/null 2>&1").c_str());
+}
+
+std::string window_title(const std::string &pattern) {
+    FILE *p = popen(
+        ("timeout 20 xdotool search --sync --name '" + pattern + "' getwindowname 2>/dev/null")
+            .c_str(),
+        "r");
+    char line[512] = "";
+    if (p) {
+        if (!std::fgets(line, sizeof line, p))
+            line[0] = '\0';
+        pclose(p);
+    }
+    return line;
+}
+
+long long step_of(const std::string &title) {
+    std::smatch m;
+    return std::regex_search(title, m, std::regex("step ([0-9]+),")) ? std::stoll(m[1]) : -1;
+}
+
+// Space pauses (the step stays), space resumes (it moves on), Escape ends
+// LAMMPS on every rank with status 0. CTest runs these alone on an X server
+// of their own, so the keys reach this window.
+void pause_resume_quit(int ranks) {
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    vt::spill(d + "in", melt("", "run 100000000"));
+    const std::string command = "cd '" + d + "' && " + mpirun(ranks) + VIEWER_EXE +
+                                " --lammps in --every 5 --size 200x200 >out.txt 2>err.txt";
+    FILE *p = popen(command.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    EXPECT_GT(step_of(window_title("step [1-9][0-9]*, 256 atoms")), 0);
+    xdo("search --sync --name 'vorlix-view: in:' windowfocus --sync mousemove 100 100 sleep 0.3 "
+        "key space");
+    const std::string paused = window_title("paused$");
+    xdo("sleep 1");
+    EXPECT_EQ(step_of(window_title("paused$")), step_of(paused)) << paused;
+    EXPECT_EQ(xdo("key plus"), 0) << "view keys while paused";
+    xdo("key space sleep 1");
+    EXPECT_GT(step_of(window_title("steps/s, colour: type$")), step_of(paused));
+    xdo("key Escape");
+    const int status = pclose(p);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << vt::file_bytes(d + "err.txt");
+    EXPECT_EQ(vt::file_bytes(d + "err.txt"), "");
+}
+
+// A script that ends leaves its last frame up; the title and stderr say so,
+// and Escape still ends with status 0.
+TEST(ViewerLiveInteractive, ScriptEndKeepsTheWindow) {
+    NEED_LIVE();
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    vt::spill(d + "in", melt("", "run 30"));
+    const pid_t pid = vt::spawn({"--lammps", "in", "--every", "7", "--size", "200x200"}, d,
+                                d + "out.txt", d + "err.txt");
+    EXPECT_EQ(step_of(window_title("colour: type, script ended$")), 30);
+    xdo("search --sync --name 'script ended' windowfocus --sync mousemove 100 100 sleep 0.3 key "
+        "Escape");
+    const vt::Outcome r = vt::finish(pid, d + "out.txt", d + "err.txt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("vorlix-view: in: step 30, 256 atoms"), std::string::npos) << r.err;
+}
+
+TEST(ViewerLiveInteractive, SpacePausesEscapeEnds) {
+    NEED_LIVE();
+    pause_resume_quit(1);
+}
+
+TEST(ViewerLiveInteractive, EscapeEndsEveryRank) {
+    NEED_LIVE();
+    pause_resume_quit(2);
+}
+
+} // namespace

@@ -1,0 +1,132 @@
+#include "viewer/live_session.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace vv {
+
+namespace {
+
+constexpr long long kQuit = -1;
+
+} // namespace
+
+void LiveSession::init_mpi(int &argc, char **&argv) {
+    int ready = 0;
+    MPI_Initialized(&ready);
+    if (!ready)
+        MPI_Init(&argc, &argv);
+}
+
+int LiveSession::rank() const {
+    int r = 0;
+    MPI_Comm_rank(MPI_COMM_WORLD, &r);
+    return r;
+}
+
+int LiveSession::start(const std::string &script,
+                       const std::vector<std::pair<std::string, std::string>> &vars,
+                       const std::string &colour_by, long long every, std::string &error) {
+    colour_by_ = colour_by == "type" ? "" : colour_by;
+    every_ = every;
+    if (!run_.open(script, vars, MPI_COMM_WORLD, error))
+        return 1;
+    const LiveRun::State state = run_.advance(0, error);
+    if (state == LiveRun::State::Failed)
+        return 1;
+    if (!run_.gather(player_.frame(), colour_by_, error))
+        return 2; // a name the command line got wrong
+    if (state == LiveRun::State::Ended) {
+        ended_ = true;
+        how_ = "script ended";
+    }
+    if (rank() != 0)
+        return 0;
+    if (!player_.adopt(player_.frame().atoms, error))
+        return 1;
+    if (!colour_by_.empty() && !player_.colour_by(colour_by_, error))
+        return 2;
+    return 0;
+}
+
+bool LiveSession::one(long long steps, std::string &error) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const LiveRun::State state = run_.advance(steps, error);
+    if (state == LiveRun::State::Failed) {
+        ended_ = true;
+        how_ = "stopped: " + error;
+        return false;
+    }
+    // Columns were checked on the first frame; LAMMPS may still drop a fix.
+    if (!run_.gather(player_.frame(), colour_by_, error)) {
+        ended_ = true;
+        how_ = "stopped: " + error;
+        return false;
+    }
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (steps > 0 && s > 0)
+        rate_ = static_cast<double>(steps) / s;
+    if (state == LiveRun::State::Ended) {
+        ended_ = true;
+        how_ = "script ended";
+        return false;
+    }
+    return true;
+}
+
+bool LiveSession::chunk(long long steps, std::string &error) {
+    if (ended_)
+        return false;
+    if (steps <= 0)
+        steps = every_ > 0 ? every_ : auto_every_;
+    MPI_Bcast(&steps, 1, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+    const bool going = one(steps, error);
+    player_.show(0);
+    if (every_ == 0 && rate_ > 0)
+        auto_every_ =
+            std::clamp(static_cast<long long>(rate_ * kLiveChunkMs / 1000), 1LL, 1000000LL);
+    return going;
+}
+
+void LiveSession::quit() {
+    long long message = kQuit;
+    if (!ended_)
+        MPI_Bcast(&message, 1, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+}
+
+int LiveSession::follow() {
+    while (!ended_) {
+        long long steps = 0;
+        MPI_Bcast(&steps, 1, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+        if (steps == kQuit)
+            break;
+        std::string error;
+        one(steps, error);
+    }
+    return 0;
+}
+
+void LiveSession::finish() {
+    run_.close();
+    int done = 0;
+    MPI_Finalized(&done);
+    if (!done)
+        MPI_Finalize();
+}
+
+std::string LiveSession::describe() const {
+    const Frame &f = player_.frame();
+    char text[160];
+    std::snprintf(text, sizeof text, "step %lld, %zu atoms, %.0f steps/s, colour: ",
+                  static_cast<long long>(f.timestep), f.atoms, rate_);
+    std::string s = text;
+    s += player_.colouring();
+    if (ended_)
+        s += ", " + how_;
+    else if (paused)
+        s += ", paused";
+    return s;
+}
+
+} // namespace vv
