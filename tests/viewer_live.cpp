@@ -8,9 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,9 +53,16 @@ std::string mpirun(int ranks) {
 
 // The thermo line LAMMPS printed for `step`, or "" when none.
 std::string thermo_line(const std::string &log, long long step) {
-    const std::regex line("(^|\n)( *" + std::to_string(step) + " +[-0-9.e+ ]+)\n");
-    std::smatch m;
-    return std::regex_search(log, m, line) ? m[2].str() : "";
+    const std::string number = std::to_string(step);
+    std::istringstream lines(log);
+    for (std::string l; std::getline(lines, l);) {
+        const std::size_t first = l.find_first_not_of(' ');
+        const std::size_t after = first == std::string::npos ? l.size() : first + number.size();
+        if (after < l.size() && l.compare(first, number.size(), number) == 0 && l[after] == ' ' &&
+            l.find_first_not_of("-0123456789.e+ ", after) == std::string::npos)
+            return l;
+    }
+    return "";
 }
 
 // Live for 150 steps in chunks of 7 against lmp's dump of step 150, each
@@ -175,9 +183,18 @@ std::string window_title(const std::string &pattern) {
     return line;
 }
 
+// The number in the title's "step N,".
 long long step_of(const std::string &title) {
-    std::smatch m;
-    return std::regex_search(title, m, std::regex("step ([0-9]+),")) ? std::stoll(m[1]) : -1;
+    for (std::size_t at = title.find("step "); at != std::string::npos;
+         at = title.find("step ", at + 1)) {
+        const std::size_t digits = at + 5;
+        std::size_t end = digits;
+        while (end < title.size() && std::isdigit(static_cast<unsigned char>(title[end])))
+            ++end;
+        if (end > digits && end < title.size() && title[end] == ',')
+            return std::stoll(title.substr(digits, end - digits));
+    }
+    return -1;
 }
 
 // Space pauses (the step stays), space resumes (it moves on), Escape ends
