@@ -262,6 +262,80 @@ bool frame_span(const char *data, std::size_t size, const DumpIndex &index, std:
     return true;
 }
 
+bool element_index(Frame &frame, const char *b, const char *e, std::uint32_t &out) {
+    std::vector<std::string> &names = frame.element_names;
+    const auto n = static_cast<std::size_t>(e - b);
+    for (std::size_t i = names.size(); i-- > 0;)
+        if (names[i].size() == n && std::memcmp(names[i].data(), b, n) == 0) {
+            out = static_cast<std::uint32_t>(i);
+            return true;
+        }
+    if (names.size() >= 256)
+        return false;
+    out = static_cast<std::uint32_t>(names.size());
+    names.emplace_back(b, e);
+    return true;
+}
+
+namespace {
+
+bool parse_checked(const FormatSteps &format, const char *data, std::size_t size,
+                   const DumpIndex &index, std::size_t k, Frame &frame, std::string &error) {
+    clear_atoms(frame);
+    if (!format.parse(data, size, index.path, k + 1, frame, error)) {
+        clear_atoms(frame);
+        return false;
+    }
+    const FrameEntry &entry = index.frames[k];
+    if (frame.timestep != entry.timestep || frame.declared != entry.atoms) {
+        clear_atoms(frame);
+        error = where(index.path, k + 1, 1) + "timestep or atom count differ from the index "
+                                              "(the file changed since it was indexed?)";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool index_path(const FormatSteps &format, const std::string &path, DumpIndex &index,
+                std::string &error) {
+    bool gz = false;
+    const std::unique_ptr<Source> source = open_source(path, gz, error);
+    if (!source) {
+        index = DumpIndex();
+        return false;
+    }
+    index.gzip = gz;
+    return format.index(*source, path, index, error);
+}
+
+bool index_memory(const FormatSteps &format, const char *data, std::size_t size,
+                  const std::string &name, DumpIndex &index, std::string &error) {
+    index.gzip = false;
+    return format.index(*memory_source(data, size), name, index, error);
+}
+
+bool read_indexed(const FormatSteps &format, const DumpIndex &index, std::size_t k, Frame &frame,
+                  std::string &error) {
+    if (!fetch_frame(index, k, frame, error)) {
+        clear_atoms(frame);
+        return false;
+    }
+    return parse_checked(format, frame.text.data(), frame.text.size(), index, k, frame, error);
+}
+
+bool read_indexed_bytes(const FormatSteps &format, const char *data, std::size_t size,
+                        const DumpIndex &index, std::size_t k, Frame &frame, std::string &error) {
+    const char *begin;
+    std::size_t length;
+    if (!frame_span(data, size, index, k, begin, length, error)) {
+        clear_atoms(frame);
+        return false;
+    }
+    return parse_checked(format, begin, length, index, k, frame, error);
+}
+
 } // namespace detail
 
 } // namespace vv

@@ -68,6 +68,32 @@ bool frame_span(const char *data, std::size_t size, const DumpIndex &index, std:
 // Every atom of the frame dropped, storage kept for the next frame.
 void clear_atoms(Frame &frame);
 
+// The index of element name [b, e) in frame.element_names, added when new;
+// false past 256 names (elements are a periodic table's worth, not a name
+// per atom).
+bool element_index(Frame &frame, const char *b, const char *e, std::uint32_t &out);
+
+// A format's own two steps: its scan of a source into an index, and its
+// parse of one frame's bytes (`number` counts frames from 1, for messages).
+struct FormatSteps {
+    bool (*index)(Source &source, const std::string &name, DumpIndex &index, std::string &error);
+    bool (*parse)(const char *data, std::size_t size, const std::string &name, std::size_t number,
+                  Frame &frame, std::string &error);
+};
+
+// What every format does around its steps, as dump.h promises for each
+// public call: index a file (gzip or plain) or bytes in memory; read frame
+// k, parse it, and refuse it when it no longer matches its index entry.
+// On failure the frame holds no atoms.
+bool index_path(const FormatSteps &format, const std::string &path, DumpIndex &index,
+                std::string &error);
+bool index_memory(const FormatSteps &format, const char *data, std::size_t size,
+                  const std::string &name, DumpIndex &index, std::string &error);
+bool read_indexed(const FormatSteps &format, const DumpIndex &index, std::size_t k, Frame &frame,
+                  std::string &error);
+bool read_indexed_bytes(const FormatSteps &format, const char *data, std::size_t size,
+                        const DumpIndex &index, std::size_t k, Frame &frame, std::string &error);
+
 // Beyond a float's range is infinity, not undefined behaviour.
 float to_float(double v);
 

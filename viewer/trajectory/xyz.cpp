@@ -539,7 +539,7 @@ class FrameParser {
                 const Role role = roles_[i];
                 bool ok = true;
                 if (role == kElement)
-                    ok = element_index(tb, te, element);
+                    ok = element_index(frame_, tb, te, element);
                 else if (role != kSkip)
                     ok = parse_number(tb, te - tb,
                                       role >= kField ? values_[role - kField] : pos[role - kPosX]);
@@ -568,22 +568,6 @@ class FrameParser {
         return true;
     }
 
-    bool element_index(const char *b, const char *e, std::uint32_t &out) {
-        std::vector<std::string> &names = frame_.element_names;
-        const std::size_t n = e - b;
-        for (std::size_t i = names.size(); i-- > 0;)
-            if (names[i].size() == n && std::memcmp(names[i].data(), b, n) == 0) {
-                out = static_cast<std::uint32_t>(i);
-                return true;
-            }
-        // Elements are a periodic table's worth, not a name per atom.
-        if (names.size() >= 256)
-            return false;
-        out = static_cast<std::uint32_t>(names.size());
-        names.emplace_back(b, e);
-        return true;
-    }
-
     // After the rows only blank lines may follow.
     bool tail(LineReader &in) {
         const char *b, *e;
@@ -606,62 +590,34 @@ class FrameParser {
     std::size_t fields_ = 0;
 };
 
-bool parse_frame(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
-                 Frame &frame, std::string &error) {
-    clear_atoms(frame);
+bool parse_xyz_frame(const char *data, std::size_t size, const std::string &name,
+                     std::size_t number, Frame &frame, std::string &error) {
     frame.columns.clear();
     frame.position_columns.clear();
-    FrameParser parser(index.path, k + 1, frame, error);
-    if (!parser.parse(data, size)) {
-        clear_atoms(frame);
-        return false;
-    }
-    const FrameEntry &entry = index.frames[k];
-    if (frame.timestep != entry.timestep || frame.declared != entry.atoms) {
-        clear_atoms(frame);
-        error = where(index.path, k + 1, 1) + "timestep or atom count differ from the index "
-                                              "(the file changed since it was indexed?)";
-        return false;
-    }
-    return true;
+    FrameParser parser(name, number, frame, error);
+    return parser.parse(data, size);
 }
+
+const FormatSteps kXyz = {index_from, parse_xyz_frame};
 
 } // namespace
 
 bool index_xyz(const std::string &path, DumpIndex &index, std::string &error) {
-    bool gz = false;
-    const std::unique_ptr<Source> source = open_source(path, gz, error);
-    if (!source) {
-        index = DumpIndex();
-        return false;
-    }
-    index.gzip = gz;
-    return index_from(*source, path, index, error);
+    return index_path(kXyz, path, index, error);
 }
 
 bool index_xyz_bytes(const char *data, std::size_t size, const std::string &name, DumpIndex &index,
                      std::string &error) {
-    index.gzip = false;
-    return index_from(*memory_source(data, size), name, index, error);
+    return index_memory(kXyz, data, size, name, index, error);
 }
 
 bool read_xyz_frame(const DumpIndex &index, std::size_t k, Frame &frame, std::string &error) {
-    if (!fetch_frame(index, k, frame, error)) {
-        clear_atoms(frame);
-        return false;
-    }
-    return parse_frame(frame.text.data(), frame.text.size(), index, k, frame, error);
+    return read_indexed(kXyz, index, k, frame, error);
 }
 
 bool read_xyz_frame_bytes(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
                           Frame &frame, std::string &error) {
-    const char *begin;
-    std::size_t length;
-    if (!frame_span(data, size, index, k, begin, length, error)) {
-        clear_atoms(frame);
-        return false;
-    }
-    return parse_frame(begin, length, index, k, frame, error);
+    return read_indexed_bytes(kXyz, data, size, index, k, frame, error);
 }
 
 bool looks_like_xyz_trajectory(const char *data, std::size_t size) {
