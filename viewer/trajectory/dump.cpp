@@ -4,7 +4,6 @@
 #include "viewer/trajectory/io.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -248,18 +247,8 @@ class Scanner {
 };
 
 bool index_from(Source &source, const std::string &name, DumpIndex &index, std::string &error) {
-    index.path = name;
-    index.frames.clear();
-    index.end = 0;
-    index.warning.clear();
     Scanner scanner(source, name, index, error);
-    if (scanner.run())
-        return true;
-    index.frames.clear();
-    index.frames.shrink_to_fit();
-    index.end = 0;
-    index.warning.clear();
-    return false;
+    return scanner.run();
 }
 
 // ---- One frame ----------------------------------------------------------------
@@ -498,14 +487,8 @@ class FrameParser {
                 pos[1] = box.lo[1] + s[1] * len[1] + s[2] * box.yz;
                 pos[2] = has_z_ ? box.lo[2] + s[2] * len[2] : 0.0;
             }
-            // NaN, infinity, or beyond what a float holds.
-            if (!(std::fabs(pos[0]) <= FLT_MAX && std::fabs(pos[1]) <= FLT_MAX &&
-                  std::fabs(pos[2]) <= FLT_MAX)) {
-                ++frame_.skipped;
+            if (!add_position(frame_, pos))
                 continue;
-            }
-            for (double v : pos)
-                frame_.position.push_back(static_cast<float>(v));
             if (has_[kId])
                 frame_.id.push_back(id);
             if (has_[kType])

@@ -277,7 +277,35 @@ bool element_index(Frame &frame, const char *b, const char *e, std::uint32_t &ou
     return true;
 }
 
+bool add_position(Frame &frame, const double pos[3]) {
+    if (!(std::fabs(pos[0]) <= FLT_MAX && std::fabs(pos[1]) <= FLT_MAX &&
+          std::fabs(pos[2]) <= FLT_MAX)) {
+        ++frame.skipped;
+        return false;
+    }
+    for (int i = 0; i < 3; ++i)
+        frame.position.push_back(static_cast<float>(pos[i]));
+    return true;
+}
+
 namespace {
+
+// The format's scan into an index that starts empty, and is left empty (its
+// memory released) when the scan fails.
+bool scan(const FormatSteps &format, Source &source, const std::string &name, DumpIndex &index,
+          std::string &error) {
+    index.path = name;
+    index.frames.clear();
+    index.end = 0;
+    index.warning.clear();
+    if (format.index(source, name, index, error))
+        return true;
+    index.frames.clear();
+    index.frames.shrink_to_fit();
+    index.end = 0;
+    index.warning.clear();
+    return false;
+}
 
 bool parse_checked(const FormatSteps &format, const char *data, std::size_t size,
                    const DumpIndex &index, std::size_t k, Frame &frame, std::string &error) {
@@ -307,13 +335,13 @@ bool index_path(const FormatSteps &format, const std::string &path, DumpIndex &i
         return false;
     }
     index.gzip = gz;
-    return format.index(*source, path, index, error);
+    return scan(format, *source, path, index, error);
 }
 
 bool index_memory(const FormatSteps &format, const char *data, std::size_t size,
                   const std::string &name, DumpIndex &index, std::string &error) {
     index.gzip = false;
-    return format.index(*memory_source(data, size), name, index, error);
+    return scan(format, *memory_source(data, size), name, index, error);
 }
 
 bool read_indexed(const FormatSteps &format, const DumpIndex &index, std::size_t k, Frame &frame,

@@ -73,7 +73,14 @@ void clear_atoms(Frame &frame);
 // per atom).
 bool element_index(Frame &frame, const char *b, const char *e, std::uint32_t &out);
 
-// A format's own two steps: its scan of a source into an index, and its
+// Appends an atom's position as floats; false, the atom counted in
+// frame.skipped instead, when a coordinate is NaN, infinite or beyond what a
+// float holds.
+bool add_position(Frame &frame, const double pos[3]);
+
+// A format's own two steps: its scan of a source into an index (which
+// index_path and index_memory hand over empty, and clear again when it
+// fails), and its
 // parse of one frame's bytes (`number` counts frames from 1, for messages).
 struct FormatSteps {
     bool (*index)(Source &source, const std::string &name, DumpIndex &index, std::string &error);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -310,18 +309,8 @@ class Scanner {
 };
 
 bool index_from(Source &source, const std::string &name, DumpIndex &index, std::string &error) {
-    index.path = name;
-    index.frames.clear();
-    index.end = 0;
-    index.warning.clear();
     Scanner scanner(source, name, index, error);
-    if (scanner.run())
-        return true;
-    index.frames.clear();
-    index.frames.shrink_to_fit();
-    index.end = 0;
-    index.warning.clear();
-    return false;
+    return scanner.run();
 }
 
 // ---- One frame -----------------------------------------------------------------
@@ -445,19 +434,19 @@ class FrameParser {
         roles_.push_back(static_cast<Role>(kField + fields_++));
     }
 
-    bool extended_columns(const std::string &spec) {
+    bool extended_columns(const std::string &properties) {
         std::vector<std::string> parts;
         std::size_t at = 0;
         for (;;) {
-            const std::size_t colon = spec.find(':', at);
-            parts.push_back(spec.substr(at, colon - at));
+            const std::size_t colon = properties.find(':', at);
+            parts.push_back(properties.substr(at, colon - at));
             if (colon == std::string::npos)
                 break;
             at = colon + 1;
         }
         if (parts.size() % 3 != 0)
             return fail(2, "Properties= is not name:type:count triples: " +
-                               quote_token(spec.data(), spec.size()));
+                               quote_token(properties.data(), properties.size()));
         bool pos = false;
         for (std::size_t i = 0; i < parts.size(); i += 3) {
             const std::string &name = parts[i], &type = parts[i + 1], &count = parts[i + 2];
@@ -551,14 +540,8 @@ class FrameParser {
             }
             if (next_token(p, e, tb, te))
                 return fail(in.number, "more columns than the frame's " + std::to_string(n));
-            // NaN, infinity, or beyond what a float holds.
-            if (!(std::fabs(pos[0]) <= FLT_MAX && std::fabs(pos[1]) <= FLT_MAX &&
-                  std::fabs(pos[2]) <= FLT_MAX)) {
-                ++frame_.skipped;
+            if (!add_position(frame_, pos))
                 continue;
-            }
-            for (double v : pos)
-                frame_.position.push_back(static_cast<float>(v));
             if (has_element)
                 frame_.element.push_back(element);
             for (std::size_t f = 0; f < fields_; ++f)
