@@ -80,7 +80,7 @@ bool allocate(Cloud &cloud, std::size_t capacity) {
 }
 
 bool allocate_points(Cloud &cloud, std::size_t points, std::size_t skipped, const std::string &name,
-                     const char *what, std::string &error) {
+                     const char *what, std::string &error, const std::vector<std::string> &fields) {
     if (points == 0) {
         error = name + ": no " + what;
         if (skipped > 0)
@@ -88,7 +88,8 @@ bool allocate_points(Cloud &cloud, std::size_t points, std::size_t skipped, cons
                      " skipped: NaN or infinite)";
         return false;
     }
-    if (!allocate(cloud, points)) {
+    if (!allocate(cloud, points) || !add_fields(cloud, fields, points)) {
+        clear(cloud);
         error = name + ": not enough memory for " + std::to_string(points) + " points";
         return false;
     }
@@ -138,6 +139,13 @@ Field *add_field(Cloud &cloud, const std::string &name, std::size_t count) {
         return nullptr;
     }
     return &cloud.fields.back();
+}
+
+bool add_fields(Cloud &cloud, const std::vector<std::string> &names, std::size_t count) {
+    for (const std::string &name : names)
+        if (!add_field(cloud, name, count))
+            return false;
+    return true;
 }
 
 void link_lists(Cloud &cloud, std::size_t list_length) {

@@ -54,12 +54,13 @@ void clear(Cloud &cloud);
 bool allocate(Cloud &cloud, std::size_t capacity);
 
 // The step every reader takes once it has counted the file NAME: allocates
-// for its `points` finite points. Returns false with error set to
-// "NAME: no WHAT" (adding " with finite coordinates (N skipped: NaN or
-// infinite)" when `skipped` > 0) when there are none, or to
-// "NAME: not enough memory for N points".
+// for its `points` finite points, and a field for each of `fields`.
+// Returns false with error set to "NAME: no WHAT" (adding " with finite
+// coordinates (N skipped: NaN or infinite)" when `skipped` > 0) when there
+// are none, or to "NAME: not enough memory for N points".
 bool allocate_points(Cloud &cloud, std::size_t points, std::size_t skipped, const std::string &name,
-                     const char *what, std::string &error);
+                     const char *what, std::string &error,
+                     const std::vector<std::string> &fields = {});
 
 // Gives every voxel still marked kNoColour a colour ramp by its height (y,
 // the screen's up axis at the first view): blue at the lowest of them, then
@@ -71,6 +72,9 @@ void colour_by_height(Cloud &cloud);
 // returns it (valid until the next add_field). Fails (nullptr) only when
 // the memory is not there.
 Field *add_field(Cloud &cloud, const std::string &name, std::size_t count);
+
+// add_field for each name in turn; false as soon as one cannot be had.
+bool add_fields(Cloud &cloud, const std::vector<std::string> &names, std::size_t count);
 
 // Links the first `count` nodes into lists of at most list_length nodes, in
 // storage order, and fills the table of heads.

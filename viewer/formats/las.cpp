@@ -212,12 +212,8 @@ bool records(Source &src, std::uint64_t size, const std::string &name, const Hea
     }
     // Records are at least 20 bytes and all in the file: the count fits.
     const auto n = static_cast<std::size_t>(h.points);
-    if (!allocate_points(cloud, n, 0, name, "points", error))
+    if (!allocate_points(cloud, n, 0, name, "points", error, {"intensity", "classification"}))
         return false;
-    if (!add_field(cloud, "intensity", n) || !add_field(cloud, "classification", n)) {
-        error = name + ": not enough memory for " + std::to_string(n) + " points";
-        return false;
-    }
     src.seek(h.data);
     Extent e;
     const std::size_t per_block = std::max<std::size_t>(1, kRecordBlock / h.record);

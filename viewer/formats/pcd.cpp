@@ -79,7 +79,8 @@ class Reader : public LineReader {
     bool pass(Tally &t, Cloud *store, const Normaliser *norm);
     // Gives `cloud` the scalar fields, `count` values each; false when the
     // memory is not there.
-    bool add_fields(Cloud &cloud, std::size_t count) const;
+    // The scalar fields kept for colouring, by name.
+    std::vector<std::string> field_names() const;
 
   private:
     bool truncated(std::uint64_t found) {
@@ -248,11 +249,11 @@ bool Reader::finish_header() {
     return true;
 }
 
-bool Reader::add_fields(Cloud &cloud, std::size_t count) const {
+std::vector<std::string> Reader::field_names() const {
+    std::vector<std::string> names;
     for (const std::size_t i : scalars_)
-        if (!add_field(cloud, fields_[i].name, count))
-            return false;
-    return true;
+        names.push_back(fields_[i].name);
+    return names;
 }
 
 float channel(std::uint32_t rgb, int shift) {
@@ -372,16 +373,13 @@ bool read_pcd(std::istream &in, const std::string &name, Cloud &cloud, std::stri
     Tally measure;
     if (!reader.header() || !reader.pass(measure, nullptr, nullptr))
         return false;
-    return second_pass(cloud, measure, name, "points", error,
-                       [&](Tally &t, Cloud *store, const Normaliser *norm) {
-                           if (!reader.add_fields(*store, measure.points)) {
-                               error = name + ": not enough memory for " +
-                                       std::to_string(measure.points) + " points";
-                               return false;
-                           }
-                           reader.rewind();
-                           return reader.pass(t, store, norm);
-                       });
+    return second_pass(
+        cloud, measure, name, "points", error,
+        [&](Tally &t, Cloud *store, const Normaliser *norm) {
+            reader.rewind();
+            return reader.pass(t, store, norm);
+        },
+        reader.field_names());
 }
 
 } // namespace vv

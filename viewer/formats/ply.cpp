@@ -122,7 +122,8 @@ class Reader : public LineReader {
     bool has_vertices() const { return vertex_ < elements_.size(); }
     // Gives `cloud` the vertex element's scalar fields, `count` values each;
     // false when the memory is not there.
-    bool add_fields(Cloud &cloud, std::size_t count) const;
+    // The scalar properties kept for colouring, by name.
+    std::vector<std::string> field_names() const;
     // Set before the first pass: a binary file with float x, y and z stores
     // its vertices here as it is measured (see float_vertices).
     Cloud *early = nullptr;
@@ -296,12 +297,12 @@ bool Reader::find_roles() {
     return true;
 }
 
-bool Reader::add_fields(Cloud &cloud, std::size_t count) const {
+std::vector<std::string> Reader::field_names() const {
     const std::vector<Property> &props = elements_[vertex_].properties;
+    std::vector<std::string> names;
     for (const Scalar &s : scalars_)
-        if (!add_field(cloud, props[s.property].name, count))
-            return false;
-    return true;
+        names.push_back(props[s.property].name);
+    return names;
 }
 
 float unit(double v, double scale) {
@@ -474,7 +475,7 @@ bool Reader::float_vertices(const Element &e, std::uint64_t row_size, Tally &t) 
         return truncated(e, rows); // before any allocation
     // Rows are at least 12 bytes and all in the file, so this cannot overflow.
     if (rows > 0 && (!allocate(*early, static_cast<std::size_t>(rows)) ||
-                     !add_fields(*early, static_cast<std::size_t>(rows)))) {
+                     !add_fields(*early, field_names(), static_cast<std::size_t>(rows)))) {
         clear(*early);
         early = nullptr; // left to the two passes, with their message
     }
@@ -605,16 +606,13 @@ bool read_ply(std::istream &in, const std::string &name, Cloud &cloud, std::stri
     // Rows were skipped (the block is too large for the points) or some
     // coordinate is not a float: the second pass stores them, into a block
     // of their own size.
-    return second_pass(cloud, measure, name, "vertices", error,
-                       [&](Tally &t, Cloud *store, const Normaliser *norm) {
-                           if (!reader.add_fields(*store, measure.points)) {
-                               error = name + ": not enough memory for " +
-                                       std::to_string(measure.points) + " points";
-                               return false;
-                           }
-                           reader.rewind();
-                           return reader.pass(t, store, norm);
-                       });
+    return second_pass(
+        cloud, measure, name, "vertices", error,
+        [&](Tally &t, Cloud *store, const Normaliser *norm) {
+            reader.rewind();
+            return reader.pass(t, store, norm);
+        },
+        reader.field_names());
 }
 
 } // namespace vv

@@ -213,15 +213,15 @@ bool is_blank(std::string_view s);
 bool seekable_size(std::istream &in, const std::string &name, std::uint64_t &size,
                    std::string &error);
 
-// The second of two passes: allocates for the points the first found
-// (allocate_points, naming them `what`), then `store(tally, &cloud, &norm)`
+// The second of two passes: allocates for the points the first found and
+// for their `fields` (allocate_points, naming them `what`), then `store(tally, &cloud, &norm)`
 // puts them into the block, fitted. False, the cloud cleared, when that
 // fails or finds other points than the first pass.
 template <typename Store>
 bool second_pass(Cloud &cloud, const Tally &measure, const std::string &name, const char *what,
-                 std::string &error, Store store) {
+                 std::string &error, Store store, const std::vector<std::string> &fields = {}) {
     clear(cloud); // a block the first pass may have filled
-    if (!allocate_points(cloud, measure.points, measure.skipped, name, what, error))
+    if (!allocate_points(cloud, measure.points, measure.skipped, name, what, error, fields))
         return false;
     const Normaliser norm(measure.bounds);
     Tally t;
