@@ -234,21 +234,33 @@ void pause_resume_quit(int ranks) {
     EXPECT_EQ(vt::file_bytes(d + "err.txt"), "");
 }
 
-// A script that ends leaves its last frame up; the title and stderr say so,
-// and Escape still ends with status 0.
-TEST(ViewerLiveInteractive, ScriptEndKeepsTheWindow) {
+// A script that ends, or stops on a LAMMPS error, leaves its last frame up
+// with the title and stderr saying so; Escape then ends with 0 after an
+// end, with LAMMPS's 1 after an error.
+TEST(ViewerLiveInteractive, EndOrErrorKeepsTheWindow) {
     NEED_LIVE();
-    const vt::Scratch scratch;
-    const std::string &d = scratch.path;
-    vt::spill(d + "in", melt("", "run 30"));
-    const pid_t pid = vt::spawn({"--lammps", "in", "--every", "7", "--size", "200x200"}, d,
-                                d + "out.txt", d + "err.txt");
-    EXPECT_EQ(step_of(window_title("colour: type, script ended$")), 30);
-    xdo("search --sync --name 'script ended' windowfocus --sync mousemove 100 100 sleep 0.3 key "
-        "Escape");
-    const vt::Outcome r = vt::finish(pid, d + "out.txt", d + "err.txt");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("vorlix-view: in: step 30, 256 atoms"), std::string::npos) << r.err;
+    const struct {
+        const char *run, *title, *err;
+        int status;
+    } cases[] = {
+        {"run 30", "colour: type, script ended$", "vorlix-view: in: step 30, 256 atoms", 0},
+        {"run 30\nfix 2 all no_such_style\nrun 30", "stopped on a LAMMPS error",
+         "vorlix-view: in: LAMMPS stopped on an error at step 30", 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.run);
+        const vt::Scratch scratch;
+        const std::string &d = scratch.path;
+        vt::spill(d + "in", melt("", c.run));
+        const pid_t pid = vt::spawn({"--lammps", "in", "--every", "7", "--size", "200x200"}, d,
+                                    d + "out.txt", d + "err.txt");
+        EXPECT_EQ(step_of(window_title(c.title)), 30);
+        xdo(std::string("search --sync --name '") + c.title +
+            "' windowfocus --sync mousemove 100 100 sleep 0.3 key Escape");
+        const vt::Outcome r = vt::finish(pid, d + "out.txt", d + "err.txt");
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
 }
 
 TEST(ViewerLiveInteractive, SpacePausesEscapeEnds) {

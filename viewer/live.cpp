@@ -140,8 +140,10 @@ LiveRun::State LiveRun::advance(long long steps, std::string &error) {
             first_chunk_ = false;
             steps -= n;
             steps_run_ += n;
-            if (n == left)
+            if (n == left) { // the run's last frame is drawn before what follows it
                 in_run_ = false;
+                return State::Running;
+            }
             continue;
         }
         if (next_ >= commands_.size())

@@ -40,7 +40,8 @@ class LiveRun {
     void close(); // lammps_close; again does nothing
 
     // Runs the script on until `steps` more steps have been taken by its
-    // runs (0: up to its next run, atoms in place) or it ends.
+    // runs, a run ends (its last frame comes before the commands after it),
+    // or the script ends; 0 steps: up to its next run, atoms in place.
     enum class State { Running, Ended, Failed };
     State advance(long long steps, std::string &error);
 

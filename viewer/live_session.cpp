@@ -30,6 +30,7 @@ int LiveSession::start(const std::string &script,
                        const std::string &colour_by, long long every, std::string &error) {
     colour_by_ = colour_by == "type" ? "" : colour_by;
     every_ = every;
+    busy_ = true;
     if (!run_.open(script, vars, MPI_COMM_WORLD, error))
         return 1;
     const LiveRun::State state = run_.advance(0, error);
@@ -37,6 +38,7 @@ int LiveSession::start(const std::string &script,
         return 1;
     if (!run_.gather(player_.frame(), colour_by_, error))
         return 2; // a name the command line got wrong
+    busy_ = false;
     if (state == LiveRun::State::Ended) {
         ended_ = true;
         how_ = "script ended";
@@ -52,14 +54,20 @@ int LiveSession::start(const std::string &script,
 
 bool LiveSession::one(long long steps, std::string &error) {
     const auto t0 = std::chrono::steady_clock::now();
+    const long long before = run_.steps_run();
+    busy_ = true;
     const LiveRun::State state = run_.advance(steps, error);
+    steps = run_.steps_run() - before; // a run's end cuts a chunk short
     if (state == LiveRun::State::Failed) {
+        busy_ = false;
         ended_ = true;
         how_ = "stopped: " + error;
         return false;
     }
     // Columns were checked on the first frame; LAMMPS may still drop a fix.
-    if (!run_.gather(player_.frame(), colour_by_, error)) {
+    const bool gathered = run_.gather(player_.frame(), colour_by_, error);
+    busy_ = false;
+    if (!gathered) {
         ended_ = true;
         how_ = "stopped: " + error;
         return false;

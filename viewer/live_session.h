@@ -49,6 +49,14 @@ class LiveSession {
     LiveRun &run() { return run_; }
     bool paused = false;
     bool ended() const { return ended_; }
+    // Inside a LAMMPS call: an exit now is LAMMPS ending on an error.
+    bool busy() const { return busy_; }
+    // The run stopped outside the session's own calls (LAMMPS ending the
+    // process on an error): `how` goes into describe().
+    void stopped(const std::string &how) {
+        ended_ = true;
+        how_ = how;
+    }
     // Step, atoms, speed in steps/s, colours, and paused or how it ended.
     std::string describe() const;
 
@@ -59,7 +67,7 @@ class LiveSession {
     std::string colour_by_;
     long long every_ = 0, auto_every_ = 1;
     double rate_ = 0; // steps/s over the last chunk
-    bool ended_ = false;
+    bool ended_ = false, busy_ = false;
     std::string how_; // how the script ended
 };
 

@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -59,7 +60,11 @@ std::unique_ptr<vv::LiveSession> live;
 long long live_steps = 0; // headless: steps before the picture
 long long live_every = 0;
 bool live_closed = false;
+int live_rank = 0;
+// After a LAMMPS error, while the window is kept up for the user to close.
+bool holding = false;
 #endif
+bool looping = false; // the window's event loop runs
 
 // No window to show: one picture, or a batch of frames.
 bool headless() {
@@ -243,6 +248,13 @@ void end_live() {
     live->finish();
 }
 
+void close_live() {
+    if (holding)
+        holding = false;
+    else
+        end_live();
+}
+
 // One chunk of the simulation a tick while it runs; the event loop handles
 // keys and redraws between ticks.
 void live_tick(int) {
@@ -289,16 +301,38 @@ int shoot_live() {
     return save_or_complain(screenshot, shot_w, shot_h) ? 0 : 1;
 }
 
-// LAMMPS (built without exceptions) ends the process itself on an error,
-// with its message on the screen; this says whose it was.
-// MPI is finalized by then: the session is let go rather than closed, as
-// closing LAMMPS would call into MPI.
+// LAMMPS (built without exceptions) ends the process itself on an error:
+// its ERROR line is printed, MPI finalized, exit(1) called, on every rank.
+// This says whose error it was and, in a window, keeps the last frame up
+// with the title saying what happened until Escape or the window closes;
+// the exit then goes on with LAMMPS's status. No LAMMPS or MPI call may
+// follow, so the session is let go rather than closed.
 void live_exit_note() {
-    if (live && !live_closed) {
-        std::fprintf(stderr, "vorlix-view: %s: LAMMPS stopped on an error at step %lld\n",
-                     file.c_str(), static_cast<long long>(live->player().frame().timestep));
-        live.release();
+    if (!live || live_closed || !live->busy())
+        return; // not LAMMPS's exit: freeglut's, say, with no display
+    live_closed = true;
+    vv::LiveSession *session = live.release();
+    if (live_rank != 0) {
+        // mpirun ends the whole job, rank 0's window too, when a rank exits
+        // with a failure; rank 0 reports it.
+        std::fflush(nullptr);
+        _exit(0);
     }
+    session->stopped("stopped on a LAMMPS error (its ERROR line is on the terminal)");
+    std::fprintf(stderr, "vorlix-view: %s: LAMMPS stopped on an error at step %lld\n", file.c_str(),
+                 static_cast<long long>(session->player().frame().timestep));
+    if (!looping)
+        return;
+    live.reset(session); // drawn from here on; never freed (exit runs on)
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
+    glutSetWindowTitle(title().c_str());
+    glutPostRedisplay();
+    holding = true;
+    while (holding) {
+        glutMainLoopEvent();
+        usleep(10000);
+    }
+    live.release();
 }
 
 // Every rank: LAMMPS started on the script, at its first run; ranks other
@@ -317,7 +351,8 @@ int open_live(const vv::Options &o, int &argc, char **&argv) {
         live->finish();
         return status;
     }
-    if (live->rank() != 0) {
+    live_rank = live->rank();
+    if (live_rank != 0) {
         const int done = live->follow();
         live_closed = true;
         live->finish();
@@ -357,6 +392,10 @@ void keyboard(unsigned char key, int, int) {
     switch (view.key(key)) {
     case vv::View::Action::Quit:
 #ifdef VORLIX_HAVE_LAMMPS
+        if (holding) { // exit is under way; it goes on with LAMMPS's status
+            holding = false;
+            return;
+        }
         end_live();
 #endif
         std::exit(0);
@@ -577,11 +616,15 @@ int main(int argc, char **argv) {
 #ifdef VORLIX_HAVE_LAMMPS
     if (live) {
         // Closing the window ends LAMMPS on every rank as Escape does.
-        glutCloseFunc(end_live);
+        glutCloseFunc(close_live);
+        // Again, to run before freeglut's own exit handler, which destroys
+        // the window; the first registration covers errors before it.
+        std::atexit(live_exit_note);
         ticking = true;
         glutTimerFunc(0, live_tick, 0);
     }
 #endif
+    looping = true;
     glutMainLoop();
     return 0;
 }
