@@ -7,6 +7,7 @@
 #include "viewer_process.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdio>
@@ -78,13 +79,14 @@ std::string thermo_line(const std::string &log, long long step) {
 
 // Live for 150 steps in chunks of 7 against lmp's dump of step 150, each
 // colouring alike (vx and a compute's c_ke over the frame's own range, as
-// live runs give it).
+// live runs give it); then pictures every 50 steps against the dump's
+// frames, as PNGs and as the raw frames a movie is sent.
 void live_matches_dump(int ranks) {
     const vt::Scratch scratch;
     const std::string &d = scratch.path;
     const std::string ke = "compute ke all ke/atom\n";
     vt::spill(d + "live.in", melt(ke));
-    vt::spill(d + "dump.in", melt(ke + "dump d all custom 150 d.dump id type x y z vx c_ke\n"
+    vt::spill(d + "dump.in", melt(ke + "dump d all custom 50 d.dump id type x y z vx c_ke\n"
                                        "dump_modify d sort id format float %.17g\n"));
     const vt::Outcome lmp = sh(d, mpirun(ranks) + "lmp -in dump.in -log lmp.log -screen none");
     ASSERT_EQ(lmp.status, 0) << lmp.err;
@@ -102,7 +104,7 @@ void live_matches_dump(int ranks) {
             }
         }
         const vt::Outcome shot =
-            vt::run({d + "d.dump", "--frame", "1", "--size", "200x200", "--screenshot",
+            vt::run({d + "d.dump", "--frame", "3", "--size", "200x200", "--screenshot",
                      d + "dump.png", "--color-by", colour, "--range", "frame"},
                     d);
         ASSERT_EQ(shot.status, 0) << shot.err;
@@ -110,6 +112,29 @@ void live_matches_dump(int ranks) {
         EXPECT_GT(png.size(), 1000u);
         EXPECT_TRUE(png == vt::file_bytes(d + "dump.png")) << colour << " on " << ranks << " ranks";
     }
+    vt::spill(d + "ffmpeg", "#!/bin/sh\nfor a; do out=$a; done\ncat > \"$out\"\n");
+    ASSERT_EQ(chmod((d + "ffmpeg").c_str(), 0755), 0);
+    const std::string batch = " --lammps live.in --steps 150 --every 50 --size 200x200 ";
+    const vt::Outcome pngs = sh(d, mpirun(ranks) + exe + batch + "--screenshot-dir live");
+    ASSERT_EQ(pngs.status, 0) << pngs.err;
+    const vt::Outcome movie =
+        sh(d, "env PATH=.:$PATH " + mpirun(ranks) + exe + batch + "--movie live.mp4");
+    ASSERT_EQ(movie.status, 0) << movie.err;
+    const vt::Outcome frames = vt::run(
+        {d + "d.dump", "--frames", "0:", "--size", "200x200", "--screenshot-dir", d + "dump"}, d);
+    ASSERT_EQ(frames.status, 0) << frames.err;
+    for (const char *name :
+         {"frame_000000.png", "frame_000001.png", "frame_000002.png", "frame_000003.png"})
+        EXPECT_TRUE(vt::file_bytes(d + "live/" + name) == vt::file_bytes(d + "dump/" + name))
+            << name;
+    EXPECT_FALSE(vt::exists(d + "live/frame_000004.png"));
+    EXPECT_EQ(vt::file_bytes(d + "live.mp4").size(), 4u * 200 * 200 * 3);
+    // The script's runs end at step 200: no movie at all.
+    const vt::Outcome short_run = sh(d, "env PATH=.:$PATH " + mpirun(ranks) + exe +
+                                            " --lammps live.in --steps 300 --movie short.mp4");
+    EXPECT_EQ(short_run.status, 1);
+    EXPECT_NE(short_run.err.find("200 of 300 steps run"), std::string::npos) << short_run.err;
+    EXPECT_FALSE(vt::exists(d + "short.mp4") || vt::exists(d + "short.part.mp4"));
 }
 
 TEST(ViewerLive, PictureAfterStepsIsTheDumpsOneRank) {
@@ -154,7 +179,7 @@ TEST(ViewerLive, BadInputEndsWithAMessageAndNoPicture) {
         {melt(), "--lammps in --steps 300", 1, "200 of 300 steps run"},
         {melt("variable n index 30\n", "run ${n}"), "--lammps in --steps 25 --var n 20", 1,
          "20 of 25 steps run"},
-        {melt(), "--lammps in", 2, "--steps goes with --screenshot"},
+        {melt(), "--lammps in", 2, "--steps goes with one of --screenshot"},
     };
     for (const Case &c : cases) {
         const vt::Scratch scratch;

@@ -19,31 +19,11 @@ namespace vv {
 
 namespace {
 
-// The span checked against the trajectory: false with error for a first
-// frame beyond it; last clipped to its end.
-bool clip(const Player &player, FrameSpan &span, std::string &error) {
-    const std::size_t n = player.frames();
-    if (span.first >= n) {
-        error = player.trajectory().index.path + ": no frame " + std::to_string(span.first) + " (" +
-                std::to_string(n) + " frames, numbered from 0)";
-        return false;
-    }
-    if (span.last == 0 || span.last > n)
-        span.last = n;
-    return true;
-}
-
-std::size_t count(const FrameSpan &span) {
-    return (span.last - span.first + span.step - 1) / span.step;
-}
-
-// Frame k read, registered and drawn off screen into rgb (rows bottom-up).
-bool draw(Player &player, const View &view, std::size_t k, int w, int h,
-          std::vector<unsigned char> &rgb, std::string &error) {
-    if (!player.read(k, error))
-        return false;
-    set_liste_voxels(player.lists(), player.list_count());
-    return render_offscreen(view, w, h, rgb, error);
+// Picture i put into the nodes and drawn off screen into rgb (rows
+// bottom-up).
+bool draw(const Pictures &pictures, const View &view, std::size_t i, std::size_t &number, int w,
+          int h, std::vector<unsigned char> &rgb, std::string &error) {
+    return pictures.put(i, number, error) && render_offscreen(view, w, h, rgb, error);
 }
 
 bool on_path(const std::string &program) {
@@ -75,32 +55,49 @@ std::string temporary_name(const std::string &path) {
 
 } // namespace
 
-bool write_frame_pngs(Player &player, const View &view, const std::string &dir, FrameSpan span,
-                      int w, int h, std::string &error) {
-    if (!clip(player, span, error))
+bool frame_pictures(Player &player, FrameSpan span, Pictures &pictures, std::string &error) {
+    const std::size_t n = player.frames();
+    if (span.first >= n) {
+        error = player.trajectory().index.path + ": no frame " + std::to_string(span.first) + " (" +
+                std::to_string(n) + " frames, numbered from 0)";
         return false;
+    }
+    if (span.last == 0 || span.last > n)
+        span.last = n;
+    pictures.count = (span.last - span.first + span.step - 1) / span.step;
+    pictures.put = [&player, span](std::size_t i, std::size_t &number, std::string &error) {
+        number = span.first + i * span.step;
+        if (!player.read(number, error))
+            return false;
+        set_liste_voxels(player.lists(), player.list_count());
+        return true;
+    };
+    return true;
+}
+
+bool write_frame_pngs(const Pictures &pictures, const View &view, const std::string &dir, int w,
+                      int h, std::string &error) {
     if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
         error = dir + ": cannot be created (" + std::strerror(errno) + ")";
         return false;
     }
     Progress progress("writing frames");
     std::vector<unsigned char> rgb;
-    std::size_t done = 0;
-    for (std::size_t k = span.first; k < span.last; k += span.step) {
+    for (std::size_t i = 0; i < pictures.count; ++i) {
+        std::size_t number = 0;
         char name[32];
-        std::snprintf(name, sizeof name, "/frame_%06zu.png", k);
-        if (!draw(player, view, k, w, h, rgb, error) ||
-            !write_png(dir + name, w, h, rgb.data(), error))
+        if (!draw(pictures, view, i, number, w, h, rgb, error))
             return false;
-        progress(++done, count(span));
+        std::snprintf(name, sizeof name, "/frame_%06zu.png", number);
+        if (!write_png(dir + name, w, h, rgb.data(), error))
+            return false;
+        progress(i + 1, pictures.count);
     }
     return true;
 }
 
-bool write_movie(Player &player, const View &view, const std::string &path, FrameSpan span, int w,
-                 int h, std::string &error) {
-    if (!clip(player, span, error))
-        return false;
+bool write_movie(const Pictures &pictures, const View &view, const std::string &path, int w, int h,
+                 std::string &error) {
     if (!on_path("ffmpeg")) {
         error = path + ": cannot be made: --movie needs ffmpeg on PATH (Debian package ffmpeg)";
         return false;
@@ -141,9 +138,9 @@ bool write_movie(Player &player, const View &view, const std::string &path, Fram
     Progress progress("writing the movie");
     std::vector<unsigned char> rgb, row(static_cast<std::size_t>(w) * 3);
     bool ok = true, pipe_broke = false;
-    std::size_t done = 0;
-    for (std::size_t k = span.first; ok && k < span.last; k += span.step) {
-        ok = draw(player, view, k, w, h, rgb, error);
+    for (std::size_t i = 0; ok && i < pictures.count; ++i) {
+        std::size_t number = 0;
+        ok = draw(pictures, view, i, number, w, h, rgb, error);
         // OpenGL's rows are bottom-up; a movie's go top-down.
         for (int y = h - 1; ok && y >= 0; --y) {
             const unsigned char *src = rgb.data() + static_cast<std::size_t>(y) * row.size();
@@ -161,7 +158,7 @@ bool write_movie(Player &player, const View &view, const std::string &path, Fram
             }
         }
         if (ok)
-            progress(++done, count(span));
+            progress(i + 1, pictures.count);
     }
     close(pipe_fd[1]);
     int status = 0;

@@ -53,11 +53,12 @@ int LiveSession::start(const std::string &script,
 }
 
 bool LiveSession::one(long long steps, std::string &error) {
-    const auto t0 = std::chrono::steady_clock::now();
+    using clock = std::chrono::steady_clock;
+    const auto t0 = clock::now();
     const long long before = run_.steps_run();
     busy_ = true;
     const LiveRun::State state = run_.advance(steps, error);
-    steps = run_.steps_run() - before; // a run's end cuts a chunk short
+    const auto t1 = clock::now();
     if (state == LiveRun::State::Failed) {
         busy_ = false;
         ended_ = true;
@@ -72,9 +73,9 @@ bool LiveSession::one(long long steps, std::string &error) {
         how_ = "stopped: " + error;
         return false;
     }
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    if (steps > 0 && s > 0)
-        rate_ = static_cast<double>(steps) / s;
+    last_steps_ = run_.steps_run() - before; // a run's end cuts a chunk short
+    run_s_ = std::chrono::duration<double>(t1 - t0).count();
+    gather_s_ = std::chrono::duration<double>(clock::now() - t1).count();
     if (state == LiveRun::State::Ended) {
         ended_ = true;
         how_ = "script ended";
@@ -86,15 +87,45 @@ bool LiveSession::one(long long steps, std::string &error) {
 bool LiveSession::chunk(long long steps, std::string &error) {
     if (ended_)
         return false;
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    // The frame since the last chunk: drawing and events (none measured
+    // across a pause).
+    const double between = last_end_ == clock::time_point{}
+                               ? 0
+                               : std::chrono::duration<double>(start - last_end_).count();
     if (steps <= 0)
         steps = every_ > 0 ? every_ : auto_every_;
     MPI_Bcast(&steps, 1, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
     const bool going = one(steps, error);
     player_.show(0);
-    if (every_ == 0 && rate_ > 0)
-        auto_every_ =
-            std::clamp(static_cast<long long>(rate_ * kLiveChunkMs / 1000), 1LL, 1000000LL);
+    last_end_ = clock::now();
+    const double cycle = std::chrono::duration<double>(last_end_ - start).count() + between;
+    if (last_steps_ > 0 && cycle > 0)
+        rate_ = static_cast<double>(last_steps_) / cycle;
+    if (every_ == 0 && last_steps_ > 0 && run_s_ > 0) {
+        // A chunk after the first costs LAMMPS about one step more than its
+        // steps (`pre no` still computes the forces), then the frame.
+        const double step_ms = 1000 * run_s_ / static_cast<double>(last_steps_);
+        const double cost_ms = step_ms + 1000 * (gather_s_ + between);
+        const double aim_ms =
+            std::min(std::max(kLiveChunkMs, kLiveCostRatio * cost_ms), kLiveChunkMaxMs);
+        auto_every_ = std::clamp(static_cast<long long>(aim_ms / step_ms), 1LL, 1000000LL);
+    }
     return going;
+}
+
+bool LiveSession::run_to(long long steps, long long every, std::string &error) {
+    while (!ended_ && run_.steps_run() < steps) {
+        const long long left = steps - run_.steps_run();
+        chunk(every > 0 ? std::min(every, left) : left, error);
+    }
+    return run_.steps_run() >= steps;
+}
+
+void LiveSession::set_paused(bool paused) {
+    paused_ = paused;
+    last_end_ = {};
 }
 
 void LiveSession::quit() {
@@ -132,7 +163,7 @@ std::string LiveSession::describe() const {
     s += player_.colouring();
     if (ended_)
         s += ", " + how_;
-    else if (paused)
+    else if (paused_)
         s += ", paused";
     return s;
 }

@@ -15,9 +15,14 @@
 
 namespace vv {
 
-// Wall time the window aims a chunk at when --every is not given: short
-// enough for keys to answer at once, long enough that drawing costs little.
+// When --every is not given a chunk is sized from the last one's speed to
+// run kLiveChunkMs, so that keys answer at once, or kLiveCostRatio times
+// what a chunk costs beyond its steps (LAMMPS's setup, the gather, drawing,
+// events) if that is longer, so that watching slows the run by about 5%;
+// but no more than kLiveChunkMaxMs.
 constexpr double kLiveChunkMs = 50;
+constexpr double kLiveCostRatio = 20;
+constexpr double kLiveChunkMaxMs = 1000;
 
 class LiveSession {
   public:
@@ -37,6 +42,9 @@ class LiveSession {
     // every rank, then the frame into the nodes. False once the script has
     // ended or failed (error then says what; the last frame stays).
     bool chunk(long long steps, std::string &error);
+    // Rank 0: chunks of `every` steps (0: one) until the script's runs
+    // have taken `steps` steps; false when the script ended first.
+    bool run_to(long long steps, long long every, std::string &error);
     // Rank 0: ends the other ranks' loop. Every rank then calls finish().
     void quit();
     // Ranks other than 0: chunks as rank 0 sends them, until it quits or
@@ -47,7 +55,8 @@ class LiveSession {
 
     Player &player() { return player_; }
     LiveRun &run() { return run_; }
-    bool paused = false;
+    bool paused() const { return paused_; }
+    void set_paused(bool paused); // a pause is no chunk
     bool ended() const { return ended_; }
     // Inside a LAMMPS call: an exit now is LAMMPS ending on an error.
     bool busy() const { return busy_; }
@@ -66,7 +75,13 @@ class LiveSession {
     Player player_;
     std::string colour_by_;
     long long every_ = 0, auto_every_ = 1;
-    double rate_ = 0; // steps/s over the last chunk
+    double rate_ = 0; // steps/s over the last chunk and the frame before it
+    bool paused_ = false;
+    // When the last chunk ended (none since a pause: epoch); the seconds its
+    // run and its gather took.
+    std::chrono::steady_clock::time_point last_end_{};
+    double run_s_ = 0, gather_s_ = 0;
+    long long last_steps_ = 0; // the last chunk's
     bool ended_ = false, busy_ = false;
     std::string how_; // how the script ended
 };

@@ -91,10 +91,11 @@ int shoot() {
     view.apply();
     if (screenshot.empty()) {
         std::string error;
+        vv::Pictures pictures;
         const bool ok =
-            movie.empty()
-                ? vv::write_frame_pngs(*player, view, shot_dir, span, shot_w, shot_h, error)
-                : vv::write_movie(*player, view, movie, span, shot_w, shot_h, error);
+            vv::frame_pictures(*player, span, pictures, error) &&
+            (movie.empty() ? vv::write_frame_pngs(pictures, view, shot_dir, shot_w, shot_h, error)
+                           : vv::write_movie(pictures, view, movie, shot_w, shot_h, error));
         if (!ok)
             complain(error);
         return ok ? 0 : 1;
@@ -258,7 +259,7 @@ void close_live() {
 // One chunk of the simulation a tick while it runs; the event loop handles
 // keys and redraws between ticks.
 void live_tick(int) {
-    if (live->paused || live->ended()) {
+    if (live->paused() || live->ended()) {
         ticking = false;
         return;
     }
@@ -273,8 +274,8 @@ void live_tick(int) {
 bool live_key(unsigned char key) {
     if (key != ' ')
         return false;
-    live->paused = !live->paused;
-    if (!live->paused && !ticking) {
+    live->set_paused(!live->paused());
+    if (!live->paused() && !ticking) {
         ticking = true;
         glutTimerFunc(0, live_tick, 0);
     }
@@ -282,23 +283,45 @@ bool live_key(unsigned char key) {
     return true;
 }
 
-// Headless: the steps asked for, one picture (none when the run fell short).
+// Headless: --steps of the script's runs, then one picture; or pictures of
+// the first frame and after every --every steps (by default a hundredth of
+// them) up to --steps, into files or a movie. A picture the script ends
+// before is not written.
 int shoot_live() {
+    const auto reach = [](long long steps, long long every, std::string &error) {
+        if (live->run_to(steps, every, error))
+            return true;
+        error = file + ": " + std::to_string(live->run().steps_run()) + " of " +
+                std::to_string(live_steps) + " steps run: " + live->describe() +
+                "; no picture written";
+        return false;
+    };
     std::string error;
-    // Chunks of --every steps when given (a picture after S steps is the
-    // same however they are cut), else all in one.
-    while (!live->ended() && live->run().steps_run() < live_steps) {
-        const long long left = live_steps - live->run().steps_run();
-        live->chunk(live_every > 0 ? std::min(live_every, left) : left, error);
-    }
-    if (live->run().steps_run() < live_steps) {
-        complain(file + ": " + std::to_string(live->run().steps_run()) + " of " +
-                 std::to_string(live_steps) + " steps run: " + live->describe() +
-                 "; no picture written");
-        return 1;
-    }
     view.apply();
-    return save_or_complain(screenshot, shot_w, shot_h) ? 0 : 1;
+    if (!screenshot.empty()) {
+        if (!reach(live_steps, live_every, error)) {
+            complain(error);
+            return 1;
+        }
+        return save_or_complain(screenshot, shot_w, shot_h) ? 0 : 1;
+    }
+    const long long every = live_every > 0 ? live_every : std::max(1LL, (live_steps + 99) / 100);
+    vv::Pictures pictures;
+    pictures.count = static_cast<std::size_t>(1 + (live_steps + every - 1) / every);
+    pictures.put = [&](std::size_t i, std::size_t &number, std::string &error) {
+        number = i;
+        const long long steps = std::min(live_steps, every * static_cast<long long>(i));
+        if (!reach(steps, every, error))
+            return false;
+        set_liste_voxels(live->player().lists(), live->player().list_count());
+        return true;
+    };
+    const bool ok = movie.empty()
+                        ? vv::write_frame_pngs(pictures, view, shot_dir, shot_w, shot_h, error)
+                        : vv::write_movie(pictures, view, movie, shot_w, shot_h, error);
+    if (!ok)
+        complain(error);
+    return ok ? 0 : 1;
 }
 
 // LAMMPS (built without exceptions) ends the process itself on an error:

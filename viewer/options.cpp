@@ -11,7 +11,8 @@ const char *const kUsage =
     " [--color-by NAME]"
     " [--lod N] [--frame K] [--range all|frame]"
     " [--frames A:B[:S] (--screenshot-dir DIR | --movie OUT.mp4)]"
-    " | --lammps INPUT [--every N] [--steps S] [--var NAME VALUE]... [--color-by NAME]"
+    " | --lammps INPUT [--every N] [--var NAME VALUE]... [--color-by NAME]"
+    " [--steps S (--screenshot OUT.png | --screenshot-dir DIR | --movie OUT.mp4)]"
     "  (left-drag orbit, middle- or shift-drag pan, wheel or +/- zoom, P/C points/cubes, [ ] size, "
     "B bounding cube,"
     " F next colouring (height, file colours, each field; trajectories: element, type, each "
@@ -188,12 +189,13 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
         error = "--frame, --frames and --range are for trajectory files, not --lammps";
         return std::nullopt;
     }
-    if (o.lammps && (o.steps > 0) != !o.screenshot.empty()) {
-        error = "--steps goes with --screenshot (and --lammps)";
+    const int outputs = !o.screenshot.empty() + !o.screenshot_dir.empty() + !o.movie.empty();
+    if (o.lammps && ((o.steps > 0) != (outputs > 0) || outputs > 1)) {
+        error = "--steps goes with one of --screenshot, --screenshot-dir or --movie (and --lammps)";
         return std::nullopt;
     }
-    const int outputs = !o.screenshot.empty() + !o.screenshot_dir.empty() + !o.movie.empty();
-    if (o.frames_given != (!o.screenshot_dir.empty() || !o.movie.empty()) || outputs > 1) {
+    if ((!o.lammps && o.frames_given != (!o.screenshot_dir.empty() || !o.movie.empty())) ||
+        outputs > 1) {
         error = "--frames goes with one of --screenshot-dir or --movie";
         return std::nullopt;
     }
