@@ -233,7 +233,7 @@ long long step_of(const std::string &title) {
     return -1;
 }
 
-// Space pauses (the step stays), space resumes (it moves on), Escape ends
+// Space pauses (the step stays), F recolours, space resumes (it moves on), Escape ends
 // LAMMPS on every rank with status 0. CTest runs these alone on an X server
 // of their own, so the keys reach this window.
 void pause_resume_quit(int ranks) {
@@ -241,7 +241,8 @@ void pause_resume_quit(int ranks) {
     const std::string &d = scratch.path;
     vt::spill(d + "in", melt("", "run 100000000"));
     const std::string command = "cd '" + d + "' && " + mpirun(ranks) + VIEWER_EXE +
-                                " --lammps in --every 5 --size 200x200 >out.txt 2>err.txt";
+                                " --lammps in --every 5 --size 200x200 --color-by vx"
+                                " >out.txt 2>err.txt";
     FILE *p = popen(command.c_str(), "r");
     ASSERT_NE(p, nullptr);
     EXPECT_GT(step_of(window_title("step [1-9][0-9]*, 256 atoms")), 0);
@@ -251,6 +252,9 @@ void pause_resume_quit(int ranks) {
     xdo("sleep 1");
     EXPECT_EQ(step_of(window_title("paused$")), step_of(paused)) << paused;
     EXPECT_EQ(xdo("key plus"), 0) << "view keys while paused";
+    EXPECT_NE(paused.find("colour: vx"), std::string::npos) << paused;
+    xdo("key f");
+    EXPECT_EQ(step_of(window_title("colour: type, paused$")), step_of(paused)) << "F recolours";
     xdo("key space sleep 1");
     EXPECT_GT(step_of(window_title("steps/s, colour: type$")), step_of(paused));
     xdo("key Escape");

@@ -114,16 +114,20 @@ std::string title() {
     return "vorlix-view: " + file + " (colour: " + vv::describe_colouring(cloud, colouring) + ")";
 }
 
+// The trajectory's or the live run's player; none for a point cloud.
+vv::Player *shown_player() {
+#ifdef VORLIX_HAVE_LAMMPS
+    if (live)
+        return &live->player();
+#endif
+    return player.get();
+}
+
 // Registers the table the next frame draws: in cube mode, only as many of
 // the subsample's leading lists as cost what the points would.
 void use_table(bool coarse) {
-    vv::Player *shown_player = player.get();
-#ifdef VORLIX_HAVE_LAMMPS
-    if (live)
-        shown_player = &live->player();
-#endif
-    if (shown_player) {
-        set_liste_voxels(shown_player->lists(), shown_player->list_count());
+    if (vv::Player *p = shown_player()) {
+        set_liste_voxels(p->lists(), p->list_count());
         return;
     }
     const bool lod = coarse && sample.count > 0;
@@ -428,12 +432,9 @@ void keyboard(unsigned char key, int, int) {
         break;
     case vv::View::Action::NextColouring: {
         std::string error;
-#ifdef VORLIX_HAVE_LAMMPS
-        if (live) // the run gathers only the quantity asked for
-            break;
-#endif
-        if (player) {
-            if (!player->colour_by(player->next_colouring(), error))
+        // A live run has type and the quantity it gathers.
+        if (vv::Player *p = shown_player()) {
+            if (!p->colour_by(p->next_colouring(), error))
                 complain(error);
             glutSetWindowTitle(title().c_str());
             glutPostRedisplay();

@@ -18,7 +18,8 @@ const char *const kUsage =
     " F next colouring (height, file colours, each field; trajectories: element, type, each "
     "column),"
     " R reset, S save PNG, Esc quit; trajectories: Space play/pause, Left/Right step,"
-    " Home/End first/last frame, , and . slower/faster; --lammps: Space pause/resume the run)";
+    " Home/End first/last frame, , and . slower/faster; --lammps: Space pause/resume the run,"
+    " F type or the --color-by quantity)";
 
 namespace {
 
