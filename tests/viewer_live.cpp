@@ -174,6 +174,10 @@ TEST(ViewerLive, BadInputEndsWithAMessageAndNoPicture) {
         {melt(), "--lammps in --steps 10 --color-by c_none", 2, "no per-atom 'c_none'"},
         {melt("label a\njump SELF a\n"), "--lammps in --steps 10", 1,
          "in: line 16: 'jump' cannot run live"},
+        {"include absent.in\n", "--lammps in --steps 10", 1,
+         "in: line 1: absent.in: cannot open the input script"},
+        {"\ninclude in\n", "--lammps in --steps 10", 1,
+         "in: line 2: includes nested more than 16 deep"},
         {melt("", "run 100 every 10 NULL"), "--lammps in --steps 10", 1,
          "only 'run N' and 'run N upto'"},
         {melt(), "--lammps in --steps 300", 1, "200 of 300 steps run"},
@@ -192,9 +196,11 @@ TEST(ViewerLive, BadInputEndsWithAMessageAndNoPicture) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
         EXPECT_FALSE(vt::exists(d + "out.png")) << c.args;
     }
-    // The variable the script gives a default is lmp's -var when given.
+    // The variable the script gives a default is lmp's -var when given; an
+    // included file's commands run in its place.
     const vt::Scratch scratch;
-    vt::spill(scratch.path + "in", melt("variable n index 30\n", "run ${n}\nrun 40 upto"));
+    vt::spill(scratch.path + "part.in", melt("variable n index 30\n", "run ${n}"));
+    vt::spill(scratch.path + "in", "include part.in\nrun 40 upto\n");
     const vt::Outcome r =
         sh(scratch.path, std::string(VIEWER_EXE) + " --lammps in --steps 40 --screenshot out.png");
     EXPECT_EQ(r.status, 0) << r.err;

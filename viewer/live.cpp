@@ -33,13 +33,11 @@ bool parse_steps(const std::string &s, long long &out) {
 
 } // namespace
 
-bool LiveRun::open(const std::string &script,
-                   const std::vector<std::pair<std::string, std::string>> &vars, MPI_Comm comm,
-                   std::string &error) {
-    script_ = script;
-    std::ifstream in(script);
+bool LiveRun::read_commands(const std::string &path, int depth, std::vector<Command> &commands,
+                            std::string &error) {
+    std::ifstream in(path);
     if (!in) {
-        error = script + ": cannot open the input script";
+        error = path + ": cannot open the input script";
         return false;
     }
     // Lines ending in '&' go on, as LAMMPS joins them.
@@ -56,13 +54,22 @@ bool LiveRun::open(const std::string &script,
         }
         command += line;
         if (!words(command).empty())
-            commands_.emplace_back(first, command);
+            commands.push_back({path, first, depth, command});
         command.clear();
     }
     if (in.bad()) {
-        error = script + ": cannot read the input script";
+        error = path + ": cannot read the input script";
         return false;
     }
+    return true;
+}
+
+bool LiveRun::open(const std::string &script,
+                   const std::vector<std::pair<std::string, std::string>> &vars, MPI_Comm comm,
+                   std::string &error) {
+    script_ = script;
+    if (!read_commands(script, 0, commands_, error))
+        return false;
     MPI_Comm_rank(comm, &rank_);
     std::vector<std::string> args = {"vorlix-view"};
     for (const auto &v : vars)
@@ -148,14 +155,32 @@ LiveRun::State LiveRun::advance(long long steps, std::string &error) {
         }
         if (next_ >= commands_.size())
             return State::Ended;
-        const auto &[number, line] = commands_[next_++];
+        const Command command = commands_[next_++];
+        const std::string &line = command.text;
         const std::vector<std::string> w = words(line);
-        const std::string place = script_ + ": line " + std::to_string(number) + ": ";
+        const std::string place = command.file + ": line " + std::to_string(command.line) + ": ";
         if (w[0] == "run") {
             if (!start_run(line, error)) {
                 error = place + error;
                 return State::Failed;
             }
+            continue;
+        }
+        // A plain file name is read here, when the script reaches it, as
+        // LAMMPS would; its commands go on in its place.
+        if (w[0] == "include" && w.size() == 2 && w[1].find('$') == std::string::npos) {
+            std::vector<Command> included;
+            if (command.depth >= kMaxIncludeDepth) {
+                error = place + "includes nested more than " + std::to_string(kMaxIncludeDepth) +
+                        " deep";
+                return State::Failed;
+            }
+            if (!read_commands(w[1], command.depth + 1, included, error)) {
+                error = place + error;
+                return State::Failed;
+            }
+            commands_.insert(commands_.begin() + static_cast<std::ptrdiff_t>(next_),
+                             included.begin(), included.end());
             continue;
         }
         if (w[0] == "jump" || w[0] == "include") {

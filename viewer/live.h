@@ -8,9 +8,9 @@
 // `run N upto` become runs of LAMMPS's own `run n start s0 stop s1 pre ...
 // post ...`, so that step counts, thermo output and time-averaging fixes
 // see one long run; a count from a variable is substituted by LAMMPS.
-// `minimize` runs whole (no frame inside it). `jump`, `include` and run's
-// other keywords are refused: they need the script as a file LAMMPS reads
-// itself.
+// `minimize` runs whole (no frame inside it). `include FILE` is read in
+// its place. `jump`, an include named by a variable and run's other
+// keywords are refused: they need the script as a file LAMMPS reads itself.
 #ifndef VORLIX_VIEWER_LIVE_H
 #define VORLIX_VIEWER_LIVE_H
 
@@ -61,8 +61,16 @@ class LiveRun {
     void *lmp_ = nullptr;
     int rank_ = 0;
     std::string script_;
-    std::vector<std::pair<int, std::string>> commands_; // line number, command
-    std::size_t next_ = 0;                              // into commands_
+    struct Command {
+        std::string file;
+        int line = 0, depth = 0; // depth: includes it sits in
+        std::string text;
+    };
+    static constexpr int kMaxIncludeDepth = 16;
+    static bool read_commands(const std::string &path, int depth, std::vector<Command> &commands,
+                              std::string &error);
+    std::vector<Command> commands_;
+    std::size_t next_ = 0; // into commands_
     // The run under way: from start_ to stop_, the next chunk the first.
     bool in_run_ = false, first_chunk_ = false;
     long long start_ = 0, stop_ = 0;
