@@ -6,7 +6,7 @@
 # before and just after its run (LAMMPS's `shell date`), so start-up, setup
 # of the window and the run's summary are left out of both; the viewer is
 # ended once the second stamp is written. Rounds alternate lmp and live;
-# medians are printed.
+# medians are printed, the ratio's over the rounds' own ratios.
 # Usage: bash bench/live_overhead.sh BUILD_DIR [ROUNDS]   (under an X display)
 set -euo pipefail
 build=${1:?usage: live_overhead.sh BUILD_DIR [ROUNDS]}
@@ -57,7 +57,8 @@ rate() { # STEPS COMMAND...
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-printf '%-7s %-6s %-6s %12s %12s %9s\n' atoms ranks steps "lmp st/s" "live st/s" "live/lmp"
+printf '%-7s %-6s %-6s %12s %12s %9s  %s\n' atoms ranks steps "lmp st/s" "live st/s" "live/lmp" \
+    "(each round's ratio)"
 for size in "10 3000" "20 400"; do
     set -- $size
     script "$1" "$2" >in.melt
@@ -65,14 +66,16 @@ for size in "10 3000" "20 400"; do
     for np in 1 2; do
         mpi=()
         [ "$np" -gt 1 ] && mpi=(mpirun --oversubscribe -np "$np")
-        plain=() live=()
+        plain=() live=() ratios=()
         for _ in $(seq "$rounds"); do
-            plain+=("$(rate "$2" "${mpi[@]}" lmp -in in.melt -log none -screen none)")
-            live+=("$(rate "$2" "${mpi[@]}" "$exe" --lammps in.melt --size 640x640)")
+            a=$(rate "$2" "${mpi[@]}" lmp -in in.melt -log none -screen none)
+            b=$(rate "$2" "${mpi[@]}" "$exe" --lammps in.melt --size 640x640)
+            plain+=("$a") live+=("$b") ratios+=("$(echo "$b / $a" | bc -l)")
         done
-        a=$(printf '%s\n' "${plain[@]}" | median)
-        b=$(printf '%s\n' "${live[@]}" | median)
-        printf '%-7s %-6s %-6s %12.0f %12.0f %9.2f\n' "$atoms" "$np" "$2" "$a" "$b" \
-            "$(echo "$b / $a" | bc -l)"
+        # The ratio is the median of each round's, lmp and live side by side.
+        printf '%-7s %-6s %-6s %12.0f %12.0f %9.2f  %s\n' "$atoms" "$np" "$2" \
+            "$(printf '%s\n' "${plain[@]}" | median)" "$(printf '%s\n' "${live[@]}" | median)" \
+            "$(printf '%s\n' "${ratios[@]}" | median)" \
+            "$(printf '%.2f ' "${ratios[@]}")"
     done
 done
