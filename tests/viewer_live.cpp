@@ -135,6 +135,14 @@ void live_matches_dump(int ranks) {
     EXPECT_EQ(short_run.status, 1);
     EXPECT_NE(short_run.err.find("200 of 300 steps run"), std::string::npos) << short_run.err;
     EXPECT_FALSE(vt::exists(d + "short.mp4") || vt::exists(d + "short.part.mp4"));
+    // LAMMPS ends the process on an error at step 30, amid the movie.
+    vt::spill(d + "error.in", melt("", "run 30\nfix 2 all nvx\nrun 30"));
+    const vt::Outcome error = sh(d, "env PATH=.:$PATH " + mpirun(ranks) + exe +
+                                        " --lammps error.in --steps 60 --every 10 --movie e.mp4");
+    EXPECT_EQ(error.status, 1);
+    EXPECT_NE(error.err.find("LAMMPS stopped on an error at step 30"), std::string::npos)
+        << error.err;
+    EXPECT_FALSE(vt::exists(d + "e.mp4") || vt::exists(d + "e.part.mp4"));
 }
 
 TEST(ViewerLive, PictureAfterStepsIsTheDumpsOneRank) {

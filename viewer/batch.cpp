@@ -19,6 +19,10 @@ namespace vv {
 
 namespace {
 
+// The movie under way: its ffmpeg and the file it writes into.
+pid_t movie_pid = -1;
+std::string movie_part;
+
 // Picture i put into the nodes and drawn off screen into rgb (rows
 // bottom-up).
 bool draw(const Pictures &pictures, const View &view, std::size_t i, std::size_t &number, int w,
@@ -133,6 +137,8 @@ bool write_movie(const Pictures &pictures, const View &view, const std::string &
         error = path + ": cannot start ffmpeg (" + std::strerror(errno) + ")";
         return false;
     }
+    movie_pid = pid;
+    movie_part = part;
     // A dead ffmpeg shows as a failed write, not as a signal that kills us.
     void (*was)(int) = std::signal(SIGPIPE, SIG_IGN);
     Progress progress("writing the movie");
@@ -164,6 +170,7 @@ bool write_movie(const Pictures &pictures, const View &view, const std::string &
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    movie_pid = -1;
     std::signal(SIGPIPE, was);
     const bool encoded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     // ffmpeg that gives up (say, on an output name it has no format for)
@@ -180,6 +187,16 @@ bool write_movie(const Pictures &pictures, const View &view, const std::string &
         return false;
     }
     return true;
+}
+
+void abandon_movie() {
+    if (movie_pid <= 0)
+        return;
+    kill(movie_pid, SIGKILL);
+    while (waitpid(movie_pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    std::remove(movie_part.c_str());
+    movie_pid = -1;
 }
 
 } // namespace vv

@@ -45,6 +45,10 @@ bool write_frame_pngs(const Pictures &pictures, const View &view, const std::str
 bool write_movie(const Pictures &pictures, const View &view, const std::string &path, int w, int h,
                  std::string &error);
 
+// Ends the movie under way, if any, leaving no file: for a process ended in
+// the middle of one (LAMMPS exits on an error). Not for signal handlers.
+void abandon_movie();
+
 } // namespace vv
 
 #endif

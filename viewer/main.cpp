@@ -348,8 +348,10 @@ void live_exit_note() {
     session->stopped("stopped on a LAMMPS error (its ERROR line is on the terminal)");
     std::fprintf(stderr, "vorlix-view: %s: LAMMPS stopped on an error at step %lld\n", file.c_str(),
                  static_cast<long long>(session->player().frame().timestep));
-    if (!looping)
+    if (!looping) {
+        vv::abandon_movie(); // the exit would leave ffmpeg's part file
         return;
+    }
     live.reset(session); // drawn from here on; never freed (exit runs on)
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
     glutSetWindowTitle(title().c_str());
