@@ -30,56 +30,55 @@ bool is_units_or_time(const char *b, const char *e) {
 // frame's newlines so that a short frame shows.
 class Scanner {
   public:
-    // A source that cannot grow and holds less than a block gets a buffer
-    // of its size: no block-sized allocation for a small dump.
     Scanner(Source &source, const std::string &name, DumpIndex &index, std::string &error)
-        : source_(source), name_(name), index_(index), error_(error),
-          size_(std::min(kBlock, source.fixed_size() + 1)), buf_(new char[size_]) {}
+        : w_(source), name_(name), index_(index), error_(error) {}
 
     bool run() {
         if (!fill(0))
             return false;
-        if (len_ == 0) {
+        if (w_.len == 0) {
             error_ = name_ + ": empty file";
             return false;
         }
-        const char *first_end = static_cast<const char *>(std::memchr(buf_.get(), '\n', len_));
+        const char *first_end = static_cast<const char *>(std::memchr(w_.buf.get(), '\n', w_.len));
         if (!first_end)
-            first_end = buf_.get() + std::min(len_, kMaxHeader);
-        if (!starts_with(buf_.get(), first_end, kTimestep) &&
-            !is_units_or_time(buf_.get(), first_end)) {
+            first_end = w_.buf.get() + std::min(w_.len, kMaxHeader);
+        if (!starts_with(w_.buf.get(), first_end, kTimestep) &&
+            !is_units_or_time(w_.buf.get(), first_end)) {
             error_ = where(name_, 1, 1) + "expected ITEM: TIMESTEP, found " +
-                     quote_token(buf_.get(), first_end - buf_.get());
+                     quote_token(w_.buf.get(), first_end - w_.buf.get());
             return false;
         }
         for (;;) {
-            const std::size_t safe = eof_ ? len_ : (len_ > kTimestepLen ? len_ - kTimestepLen : 0);
-            if (pos_ >= safe) {
-                if (eof_)
+            const std::size_t safe =
+                w_.eof ? w_.len : (w_.len > kTimestepLen ? w_.len - kTimestepLen : 0);
+            if (w_.pos >= safe) {
+                if (w_.eof)
                     break;
-                if (!fill(pos_ ? pos_ - 1 : 0))
+                if (!fill(w_.pos ? w_.pos - 1 : 0))
                     return false;
                 continue;
             }
-            const char *base = buf_.get();
-            const char *hit = static_cast<const char *>(std::memchr(base + pos_, 'I', safe - pos_));
+            const char *base = w_.buf.get();
+            const char *hit =
+                static_cast<const char *>(std::memchr(base + w_.pos, 'I', safe - w_.pos));
             if (!hit) {
-                lines_ += count_newlines(base + pos_, safe - pos_);
-                pos_ = safe;
+                lines_ += count_newlines(base + w_.pos, safe - w_.pos);
+                w_.pos = safe;
                 continue;
             }
             const std::size_t c = hit - base;
-            const bool at_line_start = c == 0 ? offset_ == 0 : base[c - 1] == '\n';
-            if (!at_line_start || len_ - c < kTimestepLen ||
+            const bool at_line_start = c == 0 ? w_.offset == 0 : base[c - 1] == '\n';
+            if (!at_line_start || w_.len - c < kTimestepLen ||
                 std::memcmp(hit, kTimestep, kTimestepLen) != 0 ||
-                (len_ - c > kTimestepLen && !is_blank(hit[kTimestepLen]) &&
+                (w_.len - c > kTimestepLen && !is_blank(hit[kTimestepLen]) &&
                  hit[kTimestepLen] != '\n')) {
-                lines_ += count_newlines(base + pos_, c + 1 - pos_);
-                pos_ = c + 1;
+                lines_ += count_newlines(base + w_.pos, c + 1 - w_.pos);
+                w_.pos = c + 1;
                 continue;
             }
-            lines_ += count_newlines(base + pos_, c - pos_);
-            pos_ = c;
+            lines_ += count_newlines(base + w_.pos, c - w_.pos);
+            w_.pos = c;
             const int header = frame_header(c);
             if (header < 0)
                 return false;
@@ -90,42 +89,29 @@ class Scanner {
             }
             if (header == 2) // the file ends inside this header
                 return true;
-            pos_ = c + 1;
+            w_.pos = c + 1;
         }
         return close_last();
     }
 
   private:
-    // Moves buf_[keep..len_) to the front and reads until the block is full
-    // or the stream ends.
+    // Slides the window on past w_.buf[0..keep).
     bool fill(std::size_t keep) {
-        std::memmove(buf_.get(), buf_.get() + keep, len_ - keep);
-        offset_ += keep;
-        len_ -= keep;
-        pos_ -= std::min(pos_, keep);
-        if (len_ == size_ && !eof_) { // cannot happen: kMaxHeader is well below kBlock
+        if (w_.len - keep == w_.size && !w_.eof) { // cannot happen: kMaxHeader is well below kBlock
             error_ = name_ + ": a header does not fit the scan's buffer";
             return false;
         }
-        while (!eof_ && len_ < size_) {
-            const long long got = source_.read(buf_.get() + len_, size_ - len_, error_);
-            if (got < 0)
-                return false;
-            if (got == 0)
-                eof_ = true;
-            len_ += static_cast<std::size_t>(got);
-        }
-        return true;
+        return w_.slide(keep, error_);
     }
 
     std::size_t frame_number() const { return index_.frames.size() + 1 + (open_ ? 1 : 0); }
 
-    // The header of the frame starting at buf_[c]: 1 read (the previous
+    // The header of the frame starting at w_.buf[c]: 1 read (the previous
     // frame closed, this one opened), 0 more bytes needed (the four lines,
     // at most kMaxHeader each, always fit a block), 2 the stream ends inside
     // it (the end noted), -1 error.
     int frame_header(std::size_t c) {
-        const char *b = buf_.get() + c, *end = buf_.get() + len_;
+        const char *b = w_.buf.get() + c, *end = w_.buf.get() + w_.len;
         const char *line[5];
         line[0] = b;
         const char *p = b;
@@ -138,11 +124,11 @@ class Scanner {
                              std::to_string(kMaxHeader) + " bytes";
                     return -1;
                 }
-                if (!eof_)
+                if (!w_.eof)
                     return 0;
                 if (!close_middle())
                     return -1;
-                truncated(offset_ + c);
+                truncated(w_.offset + c);
                 return 2;
             }
             p = nl + 1;
@@ -155,7 +141,7 @@ class Scanner {
             return -1;
         }
         FrameEntry entry;
-        entry.offset = offset_ + c;
+        entry.offset = w_.offset + c;
         const std::size_t k = frame_number();
         if (!parse_int(line[1], line[2] - 1, entry.timestep)) {
             error_ = where(name_, k, 2) +
@@ -228,22 +214,17 @@ class Scanner {
             return true;
         }
         index_.frames.push_back(current_);
-        index_.end = offset_ + len_;
+        index_.end = w_.offset + w_.len;
         return true;
     }
 
-    Source &source_;
+    Window w_;
     const std::string &name_;
     DumpIndex &index_;
     std::string &error_;
-    std::size_t size_;
-    std::unique_ptr<char[]> buf_;
-    std::uint64_t offset_ = 0; // of buf_[0] in the stream
-    std::size_t len_ = 0, pos_ = 0;
-    bool eof_ = false;
     bool open_ = false; // current_ is a frame whose end is not yet found
     FrameEntry current_;
-    std::uint64_t lines_ = 0; // newlines from current_'s start to pos_
+    std::uint64_t lines_ = 0; // newlines from current_'s start to w_.pos
 };
 
 bool index_from(Source &source, const std::string &name, DumpIndex &index, std::string &error) {

@@ -165,6 +165,25 @@ bool read_gzip(const DumpIndex &index, std::uint64_t offset, Frame &frame, std::
 
 } // namespace
 
+Window::Window(Source &source)
+    : source(source), size(std::min(kBlock, source.fixed_size() + 1)), buf(new char[size]) {}
+
+bool Window::slide(std::size_t keep, std::string &error) {
+    std::memmove(buf.get(), buf.get() + keep, len - keep);
+    offset += keep;
+    len -= keep;
+    pos -= std::min(pos, keep);
+    while (!eof && len < size) {
+        const long long got = source.read(buf.get() + len, size - len, error);
+        if (got < 0)
+            return false;
+        if (got == 0)
+            eof = true;
+        len += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 std::string where(const std::string &name, std::size_t frame, std::uint64_t line) {
     return name + ": frame " + std::to_string(frame) + ": line " + std::to_string(line) + ": ";
 }

@@ -50,6 +50,26 @@ struct Source {
     virtual std::size_t fixed_size() const { return SIZE_MAX - 1; }
 };
 
+// A scan's view of a source: a block of its bytes at a time, slid on as the
+// scan goes. buf[0..len) are the stream's bytes from offset on; pos is the
+// scan's place in them. A source that cannot grow and holds less than a
+// block gets a buffer of its size: no block-sized allocation for a small
+// file.
+struct Window {
+    explicit Window(Source &source);
+    // Drops buf[0..keep), pos moving back with the bytes (to 0 at least),
+    // then reads until the buffer is full or the stream ends; false with
+    // error set when the source fails.
+    bool slide(std::size_t keep, std::string &error);
+
+    Source &source;
+    std::size_t size;
+    std::unique_ptr<char[]> buf;
+    std::uint64_t offset = 0;
+    std::size_t len = 0, pos = 0;
+    bool eof = false;
+};
+
 // The file at path, through zlib when it starts with gzip's magic bytes
 // (gzip then true); null with error set when it cannot be opened.
 std::unique_ptr<Source> open_source(const std::string &path, bool &gzip, std::string &error);

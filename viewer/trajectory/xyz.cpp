@@ -122,13 +122,12 @@ std::string bad_step(const Pair &pair) {
 class Scanner {
   public:
     Scanner(Source &source, const std::string &name, DumpIndex &index, std::string &error)
-        : source_(source), name_(name), index_(index), error_(error),
-          size_(std::min(kBlock, source.fixed_size() + 1)), buf_(new char[size_]) {}
+        : w_(source), name_(name), index_(index), error_(error) {}
 
     bool run() {
         if (!fill())
             return false;
-        if (len_ == 0) {
+        if (w_.len == 0) {
             error_ = name_ + ": empty file";
             return false;
         }
@@ -152,47 +151,33 @@ class Scanner {
     }
 
   private:
-    // Moves buf_[pos_..len_) to the front and reads until the block is full
-    // or the stream ends.
-    bool fill() {
-        std::memmove(buf_.get(), buf_.get() + pos_, len_ - pos_);
-        offset_ += pos_;
-        len_ -= pos_;
-        pos_ = 0;
-        while (!eof_ && len_ < size_) {
-            const long long got = source_.read(buf_.get() + len_, size_ - len_, error_);
-            if (got < 0)
-                return false;
-            if (got == 0)
-                eof_ = true;
-            len_ += static_cast<std::size_t>(got);
-        }
-        return true;
-    }
+    // Slides the window on past the bytes scanned.
+    bool fill() { return w_.slide(w_.pos, error_); }
 
     std::size_t frame_number() const { return index_.frames.size() + 1; }
 
-    // The end of the line starting at buf_[from] (its newline, or len_ for a
+    // The end of the line starting at w_.buf[from] (its newline, or w_.len for a
     // last line without one), refilling as needed; from is kept relative to
-    // pos_. False with error set for a line too long.
+    // w_.pos. False with error set for a line too long.
     bool line_end(std::size_t &from, std::size_t &end, std::uint64_t line) {
         for (;;) {
-            const std::size_t room = std::min(len_ - from, kMaxLine);
-            const char *nl = static_cast<const char *>(std::memchr(buf_.get() + from, '\n', room));
+            const std::size_t room = std::min(w_.len - from, kMaxLine);
+            const char *nl =
+                static_cast<const char *>(std::memchr(w_.buf.get() + from, '\n', room));
             if (nl) {
-                end = nl - buf_.get();
+                end = nl - w_.buf.get();
                 return true;
             }
-            if (len_ - from >= kMaxLine || (pos_ == 0 && len_ == size_)) {
+            if (w_.len - from >= kMaxLine || (w_.pos == 0 && w_.len == w_.size)) {
                 error_ = where(name_, frame_number(), line) + "line longer than " +
-                         std::to_string(std::min(kMaxLine, size_)) + " bytes";
+                         std::to_string(std::min(kMaxLine, w_.size)) + " bytes";
                 return false;
             }
-            if (eof_) {
-                end = len_;
+            if (w_.eof) {
+                end = w_.len;
                 return true;
             }
-            const std::size_t shift = pos_;
+            const std::size_t shift = w_.pos;
             if (!fill())
                 return false;
             from -= shift;
@@ -201,8 +186,8 @@ class Scanner {
 
     bool skip_blank_lines(bool &end) {
         for (;;) {
-            if (pos_ == len_) {
-                if (eof_) {
+            if (w_.pos == w_.len) {
+                if (w_.eof) {
                     end = true;
                     return true;
                 }
@@ -210,38 +195,38 @@ class Scanner {
                     return false;
                 continue;
             }
-            std::size_t from = pos_, e;
+            std::size_t from = w_.pos, e;
             if (!line_end(from, e, 1))
                 return false;
             for (std::size_t i = from; i < e; ++i)
-                if (!is_blank(buf_[i]))
+                if (!is_blank(w_.buf[i]))
                     return true;
-            pos_ = e < len_ ? e + 1 : len_;
+            w_.pos = e < w_.len ? e + 1 : w_.len;
         }
     }
 
-    // One frame from pos_: 1 indexed, 0 the file ends inside it (noted),
+    // One frame from w_.pos: 1 indexed, 0 the file ends inside it (noted),
     // -1 error.
     int frame() {
         const std::size_t k = frame_number();
-        std::size_t from = pos_, count_end;
+        std::size_t from = w_.pos, count_end;
         if (!line_end(from, count_end, 1))
             return -1;
         FrameEntry entry;
-        entry.offset = offset_ + pos_;
-        const char *b = buf_.get() + pos_, *e = buf_.get() + count_end;
+        entry.offset = w_.offset + w_.pos;
+        const char *b = w_.buf.get() + w_.pos, *e = w_.buf.get() + count_end;
         if (!parse_int(b, e, entry.atoms)) {
             error_ = where(name_, k, 1) + "expected an atom count, found " + quote_token(b, e - b) +
                      (k > 1 ? " (does the frame before hold as many rows as its count?)" : "");
             return -1;
         }
-        if (count_end == len_)
+        if (count_end == w_.len)
             return cut(entry, 1, "the file ends inside the frame's header; the frame is left out");
-        std::size_t comment = count_end + 1 - pos_, comment_end;
-        from = pos_ + comment;
+        std::size_t comment = count_end + 1 - w_.pos, comment_end;
+        from = w_.pos + comment;
         if (!line_end(from, comment_end, 2))
             return -1;
-        comment_pairs(buf_.get() + from, buf_.get() + comment_end, pairs_);
+        comment_pairs(w_.buf.get() + from, w_.buf.get() + comment_end, pairs_);
         const Pair *bad;
         const int step = comment_step(pairs_, entry.timestep, bad);
         if (step < 0) {
@@ -250,35 +235,35 @@ class Scanner {
         }
         if (step == 0)
             entry.timestep = static_cast<std::int64_t>(index_.frames.size());
-        if (comment_end == len_) {
+        if (comment_end == w_.len) {
             if (entry.atoms > 0)
                 return cut(entry, 2,
                            "the file ends inside the frame's header; the frame is left out");
-            pos_ = len_;
+            w_.pos = w_.len;
         } else {
-            pos_ = comment_end + 1;
+            w_.pos = comment_end + 1;
         }
         // The rows: counted, not read.
         std::uint64_t left = entry.atoms;
         while (left > 0) {
-            if (pos_ == len_) {
-                if (eof_)
+            if (w_.pos == w_.len) {
+                if (w_.eof)
                     break;
                 if (!fill())
                     return -1;
                 continue;
             }
-            const std::size_t n = std::min(len_ - pos_, kSlice);
-            const std::uint64_t lines = count_newlines(buf_.get() + pos_, n);
+            const std::size_t n = std::min(w_.len - w_.pos, kSlice);
+            const std::uint64_t lines = count_newlines(w_.buf.get() + w_.pos, n);
             if (lines < left) {
                 left -= lines;
-                pos_ += n;
+                w_.pos += n;
                 continue;
             }
-            const char *p = buf_.get() + pos_;
+            const char *p = w_.buf.get() + w_.pos;
             for (; left > 0; --left)
-                p = static_cast<const char *>(std::memchr(p, '\n', buf_.get() + len_ - p)) + 1;
-            pos_ = p - buf_.get();
+                p = static_cast<const char *>(std::memchr(p, '\n', w_.buf.get() + w_.len - p)) + 1;
+            w_.pos = p - w_.buf.get();
         }
         if (left > 0)
             return cut(entry, 3 + entry.atoms - left,
@@ -286,7 +271,7 @@ class Scanner {
                            std::to_string(entry.atoms) +
                            "; the file ends there, the frame is left out");
         index_.frames.push_back(entry);
-        index_.end = offset_ + pos_;
+        index_.end = w_.offset + w_.pos;
         return 1;
     }
 
@@ -296,15 +281,10 @@ class Scanner {
         return 0;
     }
 
-    Source &source_;
+    Window w_;
     const std::string &name_;
     DumpIndex &index_;
     std::string &error_;
-    std::size_t size_;
-    std::unique_ptr<char[]> buf_;
-    std::uint64_t offset_ = 0; // of buf_[0] in the stream
-    std::size_t len_ = 0, pos_ = 0;
-    bool eof_ = false;
     std::vector<Pair> pairs_;
 };
 
