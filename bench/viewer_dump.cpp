@@ -139,16 +139,19 @@ int main(int argc, char **argv) {
         } else
             path = argv[i];
     }
-    if (write_only) {
+    // The dump written, and how long it took; false (nothing left) on failure.
+    const auto write = [&] {
         const auto t0 = std::chrono::steady_clock::now();
         if (!write_dump(path, mb << 20)) {
             std::fprintf(stderr, "%s: cannot write\n", path.c_str());
             unlink(path.c_str());
-            return 1;
+            return false;
         }
         std::printf("wrote %s in %.1f s\n", path.c_str(), seconds_since(t0));
-        return 0;
-    }
+        return true;
+    };
+    if (write_only)
+        return write() ? 0 : 1;
     const bool temporary = path.empty();
     if (temporary) {
         char name[] = "/tmp/viewer_dump_benchXXXXXX";
@@ -160,15 +163,8 @@ int main(int argc, char **argv) {
         close(fd);
         path = name;
     }
-    if (temporary || access(path.c_str(), F_OK) != 0) {
-        const auto t0 = std::chrono::steady_clock::now();
-        if (!write_dump(path, mb << 20)) {
-            std::fprintf(stderr, "%s: cannot write\n", path.c_str());
-            unlink(path.c_str());
-            return 1;
-        }
-        std::printf("wrote %s in %.1f s\n", path.c_str(), seconds_since(t0));
-    }
+    if ((temporary || access(path.c_str(), F_OK) != 0) && !write())
+        return 1;
 
     vv::DumpIndex index;
     std::string error;
