@@ -39,10 +39,8 @@ int LiveSession::start(const std::string &script,
     if (!run_.gather(player_.frame(), colour_by_, error))
         return 2; // a name the command line got wrong
     busy_ = false;
-    if (state == LiveRun::State::Ended) {
-        ended_ = true;
-        how_ = "script ended";
-    }
+    if (state == LiveRun::State::Ended)
+        stopped("script ended");
     if (rank() != 0)
         return 0;
     if (!player_.adopt(player_.frame().atoms, error))
@@ -61,24 +59,21 @@ bool LiveSession::one(long long steps, std::string &error) {
     const auto t1 = clock::now();
     if (state == LiveRun::State::Failed) {
         busy_ = false;
-        ended_ = true;
-        how_ = "stopped: " + error;
+        stopped("stopped: " + error);
         return false;
     }
     // Columns were checked on the first frame; LAMMPS may still drop a fix.
     const bool gathered = run_.gather(player_.frame(), colour_by_, error);
     busy_ = false;
     if (!gathered) {
-        ended_ = true;
-        how_ = "stopped: " + error;
+        stopped("stopped: " + error);
         return false;
     }
     last_steps_ = run_.steps_run() - before; // a run's end cuts a chunk short
     run_s_ = std::chrono::duration<double>(t1 - t0).count();
     gather_s_ = std::chrono::duration<double>(clock::now() - t1).count();
     if (state == LiveRun::State::Ended) {
-        ended_ = true;
-        how_ = "script ended";
+        stopped("script ended");
         return false;
     }
     return true;
@@ -104,8 +99,9 @@ bool LiveSession::chunk(long long steps, std::string &error) {
     if (last_steps_ > 0 && cycle > 0)
         rate_ = static_cast<double>(last_steps_) / cycle;
     if (every_ == 0 && last_steps_ > 0 && run_s_ > 0) {
-        // A chunk after the first costs LAMMPS about one step more than its
-        // steps (`pre no` still computes the forces), then the frame.
+        // A chunk costs LAMMPS about a step beyond its steps (energies and
+        // thermo at its last step, output and timers set up for the run),
+        // then the frame.
         const double step_ms = 1000 * run_s_ / static_cast<double>(last_steps_);
         const double cost_ms = step_ms + 1000 * (gather_s_ + between);
         const double aim_ms =

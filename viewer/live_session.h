@@ -17,9 +17,9 @@ namespace vv {
 
 // When --every is not given a chunk is sized from the last one's speed to
 // run kLiveChunkMs, so that keys answer at once, or kLiveCostRatio times
-// what a chunk costs beyond its steps (LAMMPS's setup, the gather, drawing,
-// events) if that is longer, so that watching slows the run by about 5%;
-// but no more than kLiveChunkMaxMs.
+// what a chunk costs beyond its steps (LAMMPS's own per-run work, the
+// gather, drawing, events) if that is longer, so that watching slows the
+// run by about 5%; but no more than kLiveChunkMaxMs.
 constexpr double kLiveChunkMs = 50;
 constexpr double kLiveCostRatio = 20;
 constexpr double kLiveChunkMaxMs = 1000;
@@ -60,8 +60,8 @@ class LiveSession {
     bool ended() const { return ended_; }
     // Inside a LAMMPS call: an exit now is LAMMPS ending on an error.
     bool busy() const { return busy_; }
-    // The run stopped outside the session's own calls (LAMMPS ending the
-    // process on an error): `how` goes into describe().
+    // The run has stopped, and `how` goes into describe(): the script's
+    // end, a refusal, or LAMMPS ending the process on an error.
     void stopped(const std::string &how) {
         ended_ = true;
         how_ = how;
