@@ -11,9 +11,9 @@
 // costs besides the points: clearing, overlays, the swap. Needs a
 // display: bash .ci/with-display build/bench/viewer_frame_bench
 #include "glut_window.h"
-#include "viewer/cloud.h"
-#include "viewer/lod.h"
-#include "viewer/view.h"
+#include "viewer/cloud/cloud.h"
+#include "viewer/cloud/subsample.h"
+#include "viewer/app/view.h"
 
 #include <GL/freeglut.h>
 #include <GL/gl.h>

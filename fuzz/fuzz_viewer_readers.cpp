@@ -3,7 +3,7 @@
 // colours in 0..1 and a value per point in every field, or a one-line ASCII
 // error naming the input, and the OFF row count check an answer (with a
 // "truncated" message naming the input when it refuses) in bounded time.
-#include "viewer/cloud.h"
+#include "viewer/cloud/cloud.h"
 #include "viewer/formats/las.h"
 #include "viewer/formats/pcd.h"
 #include "viewer/formats/ply.h"

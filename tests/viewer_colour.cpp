@@ -1,6 +1,6 @@
 // vorlix-view's colourings: the shared colour map, and recolouring a cloud
 // by height, by its file's colours and by its scalar fields.
-#include "viewer/colour.h"
+#include "viewer/cloud/colour.h"
 
 #include <gtest/gtest.h>
 

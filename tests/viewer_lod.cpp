@@ -3,9 +3,9 @@
 // regular layout, follows a recolouring of the full block, and is what the
 // library draws once its table is registered; --lod on the command line.
 #include "gl_harness.h"
-#include "viewer/lod.h"
-#include "viewer/options.h"
-#include "viewer/view.h"
+#include "viewer/cloud/subsample.h"
+#include "viewer/app/options.h"
+#include "viewer/app/view.h"
 
 #include <gtest/gtest.h>
 

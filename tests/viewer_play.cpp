@@ -3,10 +3,10 @@
 // atoms on the pixels the box fit and the projection give them, colours by
 // type and by a column over the run's range or the frame's, scaled,
 // unscaled and gzipped dumps drawn alike, and bad dumps refused.
-#include "viewer/box_fit.h"
-#include "viewer/colour.h"
-#include "viewer/elements.h"
-#include "viewer/player.h"
+#include "viewer/play/box_fit.h"
+#include "viewer/cloud/colour.h"
+#include "viewer/cloud/elements.h"
+#include "viewer/play/player.h"
 
 #include "lammps_run.h"
 #include "viewer_process.h"

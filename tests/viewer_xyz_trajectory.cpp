@@ -203,7 +203,7 @@ TEST(XyzTrajectory, PlainExtraColumnsAreNumberedFieldsAndBadPositionsAreSkipped)
 }
 
 // Frames whose count line starts a few bytes before the index scan's block
-// edge (8 MiB in viewer/trajectory/io.h) or on it, so that a header or the
+// edge (8 MiB in viewer/io/source.h) or on it, so that a header or the
 // rows straddle it: the index from the file (refilled blocks), from the
 // gzipped file and from the bytes in memory (one block) agree.
 TEST(XyzTrajectory, FramesAtTheScanBlockEdgeAreFound) {

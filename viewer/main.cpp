@@ -1,21 +1,21 @@
 // vorlix-view: the GLUT side. The file is loaded in full (a trajectory:
 // indexed and scanned) before any window exists, so bad input ends with a
 // message and never with a half-drawn frame.
-#include "viewer/batch.h"
-#include "viewer/cloud.h"
-#include "viewer/colour.h"
+#include "viewer/output/batch.h"
+#include "viewer/cloud/cloud.h"
+#include "viewer/cloud/colour.h"
 #include "viewer/formats/load.h"
-#include "viewer/frame_reader.h"
-#include "viewer/lod.h"
-#include "viewer/offscreen.h"
-#include "viewer/options.h"
-#include "viewer/player.h"
-#include "viewer/png.h"
-#include "viewer/progress.h"
+#include "viewer/play/frame_reader.h"
+#include "viewer/cloud/subsample.h"
+#include "viewer/output/offscreen.h"
+#include "viewer/app/options.h"
+#include "viewer/play/player.h"
+#include "viewer/output/png.h"
+#include "viewer/output/progress.h"
 #include "viewer/trajectory/trajectory.h"
-#include "viewer/view.h"
+#include "viewer/app/view.h"
 #ifdef VORLIX_HAVE_LAMMPS
-#include "viewer/live_session.h"
+#include "viewer/live/session.h"
 #endif
 
 #include <GL/freeglut.h>

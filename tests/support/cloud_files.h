@@ -4,7 +4,7 @@
 #define VORLIX_TESTS_CLOUD_FILES_H
 
 #include "float_bits.h"
-#include "viewer/cloud.h"
+#include "viewer/cloud/cloud.h"
 #include "viewer/formats/las.h"
 #include "viewer/formats/load.h"
 #include "viewer/formats/pcd.h"
@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace vt {
@@ -282,6 +284,23 @@ inline std::string las_file(const LasFile &f) {
         s += record;
     }
     return s;
+}
+
+// The scalar fields of a cloud: their names in order and each one's values
+// node by node (NaN compares equal to NaN here).
+using Fields = std::vector<std::pair<std::string, std::vector<float>>>;
+
+inline void expect_fields(const vv::Cloud &cloud, const Fields &expected) {
+    ASSERT_EQ(cloud.fields.size(), expected.size());
+    for (std::size_t j = 0; j < expected.size(); ++j) {
+        EXPECT_EQ(cloud.fields[j].name, expected[j].first);
+        ASSERT_EQ(cloud.fields[j].values.size(), cloud.count) << expected[j].first;
+        for (std::size_t i = 0; i < cloud.count; ++i)
+            EXPECT_TRUE(
+                cloud.fields[j].values[i] == expected[j].second.at(i) ||
+                (std::isnan(cloud.fields[j].values[i]) && std::isnan(expected[j].second[i])))
+                << expected[j].first << "[" << i << "] = " << cloud.fields[j].values[i];
+    }
 }
 
 } // namespace vt

@@ -63,7 +63,7 @@ inline pid_t spawn(const std::vector<std::string> &args, const std::string &cwd,
         // In sanitised builds: the GL driver's per-context blocks outlive the
         // driver, which is unloaded at exit, so LeakSanitizer reports them
         // with no module to name or suppress. Leaks of the viewer's own code
-        // are caught by viewer_core_test, which opens no context.
+        // are caught by the reader tests, which open no context.
         const char *asan = std::getenv("ASAN_OPTIONS");
         setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
         std::vector<char *> argv;

@@ -11,7 +11,7 @@
 #include "viewer/formats/las.h"
 
 #include "viewer/formats/row_counts.h"
-#include "viewer/formats/stream.h"
+#include "viewer/io/stream.h"
 
 #include <algorithm>
 #include <cmath>

@@ -12,8 +12,8 @@
 #include "viewer/formats/pcd.h"
 
 #include "viewer/formats/row_counts.h"
-#include "viewer/formats/stream.h"
-#include "viewer/formats/text.h"
+#include "viewer/io/stream.h"
+#include "viewer/io/text.h"
 
 #include <algorithm>
 #include <charconv>

@@ -3,7 +3,7 @@
 #ifndef VORLIX_VIEWER_FORMATS_PCD_H
 #define VORLIX_VIEWER_FORMATS_PCD_H
 
-#include "viewer/cloud.h"
+#include "viewer/cloud/cloud.h"
 
 #include <iosfwd>
 #include <string>

@@ -2,7 +2,7 @@
 #ifndef VORLIX_VIEWER_FORMATS_PLY_H
 #define VORLIX_VIEWER_FORMATS_PLY_H
 
-#include "viewer/cloud.h"
+#include "viewer/cloud/cloud.h"
 
 #include <iosfwd>
 #include <string>

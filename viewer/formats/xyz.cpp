@@ -4,8 +4,8 @@
 // already centred and scaled (in double precision, before it becomes float).
 #include "viewer/formats/xyz.h"
 
-#include "viewer/formats/stream.h"
-#include "viewer/formats/text.h"
+#include "viewer/io/stream.h"
+#include "viewer/io/text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -12,11 +12,11 @@
 // Messages are one line of plain ASCII, "NAME: frame K: line L: problem",
 // where K counts frames from 1 and L counts lines from 1 at that frame's
 // "ITEM: TIMESTEP" line; problems with the file as a whole are "NAME:
-// problem". Bytes from the file are shown escaped (viewer/formats/text.h).
+// problem". Bytes from the file are shown escaped (viewer/io/text.h).
 #ifndef VORLIX_VIEWER_TRAJECTORY_DUMP_H
 #define VORLIX_VIEWER_TRAJECTORY_DUMP_H
 
-#include "viewer/field.h"
+#include "viewer/cloud/field.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "viewer/trajectory/xyz.h"
 
-#include "viewer/formats/text.h"
-#include "viewer/trajectory/io.h"
+#include "viewer/io/text.h"
+#include "viewer/trajectory/indexed.h"
 
 #include <algorithm>
 #include <cctype>

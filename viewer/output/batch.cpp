@@ -1,0 +1,202 @@
+#include "viewer/output/batch.h"
+
+#include "viewer/output/offscreen.h"
+#include "viewer/output/png.h"
+#include "viewer/output/progress.h"
+#include "vorlix.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vv {
+
+namespace {
+
+// The movie under way: its ffmpeg and the file it writes into.
+pid_t movie_pid = -1;
+std::string movie_part;
+
+// Picture i put into the nodes and drawn off screen into rgb (rows
+// bottom-up).
+bool draw(const Pictures &pictures, const View &view, std::size_t i, std::size_t &number, int w,
+          int h, std::vector<unsigned char> &rgb, std::string &error) {
+    return pictures.put(i, number, error) && render_offscreen(view, w, h, rgb, error);
+}
+
+bool on_path(const std::string &program) {
+    const char *path = std::getenv("PATH");
+    std::string dirs = path ? path : "";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos)
+            end = dirs.size();
+        const std::string dir = end > start ? dirs.substr(start, end - start) : ".";
+        if (access((dir + "/" + program).c_str(), X_OK) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// OUT.part.mp4 for OUT.mp4, so that ffmpeg still tells the format by the
+// ending; OUT.part without one.
+std::string temporary_name(const std::string &path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+        dot == (slash == std::string::npos ? 0 : slash + 1))
+        return path + ".part";
+    return path.substr(0, dot) + ".part" + path.substr(dot);
+}
+
+} // namespace
+
+bool frame_pictures(Player &player, FrameSpan span, Pictures &pictures, std::string &error) {
+    const std::size_t n = player.frames();
+    if (span.first >= n) {
+        error = player.trajectory().index.path + ": no frame " + std::to_string(span.first) + " (" +
+                std::to_string(n) + " frames, numbered from 0)";
+        return false;
+    }
+    if (span.last == 0 || span.last > n)
+        span.last = n;
+    pictures.count = (span.last - span.first + span.step - 1) / span.step;
+    pictures.put = [&player, span](std::size_t i, std::size_t &number, std::string &error) {
+        number = span.first + i * span.step;
+        if (!player.read(number, error))
+            return false;
+        set_liste_voxels(player.lists(), player.list_count());
+        return true;
+    };
+    return true;
+}
+
+bool write_frame_pngs(const Pictures &pictures, const View &view, const std::string &dir, int w,
+                      int h, std::string &error) {
+    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+        error = dir + ": cannot be created (" + std::strerror(errno) + ")";
+        return false;
+    }
+    Progress progress("writing frames");
+    std::vector<unsigned char> rgb;
+    for (std::size_t i = 0; i < pictures.count; ++i) {
+        std::size_t number = 0;
+        char name[32];
+        if (!draw(pictures, view, i, number, w, h, rgb, error))
+            return false;
+        std::snprintf(name, sizeof name, "/frame_%06zu.png", number);
+        if (!write_png(dir + name, w, h, rgb.data(), error))
+            return false;
+        progress(i + 1, pictures.count);
+    }
+    return true;
+}
+
+bool write_movie(const Pictures &pictures, const View &view, const std::string &path, int w, int h,
+                 std::string &error) {
+    if (!on_path("ffmpeg")) {
+        error = path + ": cannot be made: --movie needs ffmpeg on PATH (Debian package ffmpeg)";
+        return false;
+    }
+    if (w % 2 != 0 || h % 2 != 0) {
+        error = path + ": cannot be made: a movie needs an even width and height (--size)";
+        return false;
+    }
+    const std::string part = temporary_name(path);
+    const std::string size = std::to_string(w) + "x" + std::to_string(h);
+    // yuv420p: what players expect of H.264; it is why the size must be even.
+    const char *argv[] = {"ffmpeg",     "-nostdin", "-loglevel", "error",      "-y",
+                          "-f",         "rawvideo", "-pix_fmt",  "rgb24",      "-s",
+                          size.c_str(), "-r",       "30",        "-i",         "-",
+                          "-an",        "-pix_fmt", "yuv420p",   part.c_str(), nullptr};
+    int pipe_fd[2];
+    if (pipe(pipe_fd) != 0) {
+        error = path + ": cannot be made (" + std::strerror(errno) + ")";
+        return false;
+    }
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipe_fd[0], STDIN_FILENO);
+        close(pipe_fd[0]);
+        close(pipe_fd[1]);
+        execvp("ffmpeg", const_cast<char *const *>(argv));
+        _exit(127);
+    }
+    close(pipe_fd[0]);
+    if (pid < 0) {
+        close(pipe_fd[1]);
+        error = path + ": cannot start ffmpeg (" + std::strerror(errno) + ")";
+        return false;
+    }
+    movie_pid = pid;
+    movie_part = part;
+    // A dead ffmpeg shows as a failed write, not as a signal that kills us.
+    void (*was)(int) = std::signal(SIGPIPE, SIG_IGN);
+    Progress progress("writing the movie");
+    std::vector<unsigned char> rgb, row(static_cast<std::size_t>(w) * 3);
+    bool ok = true, pipe_broke = false;
+    for (std::size_t i = 0; ok && i < pictures.count; ++i) {
+        std::size_t number = 0;
+        ok = draw(pictures, view, i, number, w, h, rgb, error);
+        // OpenGL's rows are bottom-up; a movie's go top-down.
+        for (int y = h - 1; ok && y >= 0; --y) {
+            const unsigned char *src = rgb.data() + static_cast<std::size_t>(y) * row.size();
+            std::size_t off = 0;
+            while (ok && off < row.size()) {
+                const ssize_t n = write(pipe_fd[1], src + off, row.size() - off);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0) {
+                    ok = false;
+                    pipe_broke = n < 0 && errno == EPIPE;
+                    error = path + ": ffmpeg stopped reading (" + std::strerror(errno) + ")";
+                }
+                off += n > 0 ? static_cast<std::size_t>(n) : 0;
+            }
+        }
+        if (ok)
+            progress(i + 1, pictures.count);
+    }
+    close(pipe_fd[1]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    movie_pid = -1;
+    std::signal(SIGPIPE, was);
+    const bool encoded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    // ffmpeg that gives up (say, on an output name it has no format for)
+    // closes the pipe first; its status says more than the broken pipe.
+    if ((ok || pipe_broke) && !encoded)
+        error = path + ": ffmpeg failed (" +
+                (WIFEXITED(status) ? "status " + std::to_string(WEXITSTATUS(status))
+                                   : "signal " + std::to_string(WTERMSIG(status))) +
+                ")";
+    if (!ok || !encoded || std::rename(part.c_str(), path.c_str()) != 0) {
+        if (ok && encoded)
+            error = path + ": cannot be written (" + std::strerror(errno) + ")";
+        std::remove(part.c_str());
+        return false;
+    }
+    return true;
+}
+
+void abandon_movie() {
+    if (movie_pid <= 0)
+        return;
+    kill(movie_pid, SIGKILL);
+    while (waitpid(movie_pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    std::remove(movie_part.c_str());
+    movie_pid = -1;
+}
+
+} // namespace vv
