@@ -121,7 +121,7 @@ TEST(ViewerColouring, FileColoursComeBackAndUnknownNamesChangeNothing) {
     }
 
     EXPECT_FALSE(vv::colour_by(c, "density", error));
-    EXPECT_EQ(error, "no field 'density' to colour by (height, file, intensity, flat)");
+    EXPECT_EQ(error, "no quantity 'density' to colour by (height, file, intensity, flat)");
     EXPECT_FLOAT_EQ(c.nodes[3].r, 3 / 255.0f);
 
     // Without file colours there is nothing to go back to.
@@ -132,7 +132,7 @@ TEST(ViewerColouring, FileColoursComeBackAndUnknownNamesChangeNothing) {
     vv::colour_by_height(plain);
     EXPECT_EQ(vv::colourings(plain), std::vector<std::string>{"height"});
     EXPECT_FALSE(vv::colour_by(plain, "file", error));
-    EXPECT_EQ(error, "no field 'file' to colour by (height)");
+    EXPECT_EQ(error, "no quantity 'file' to colour by (height)");
 }
 
 } // namespace
