@@ -1,6 +1,9 @@
-// vorlix-view's colourings: the shared colour map, and recolouring a cloud
-// by height, by its file's colours and by its scalar fields.
+// vorlix-view's colourings: the shared colour map, the one engine that
+// points and atoms go through, and recolouring a cloud by height, by its
+// file's colours and by its scalar fields.
 #include "viewer/cloud/colour.h"
+#include "viewer/cloud/elements.h"
+#include "viewer/play/player.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +136,111 @@ TEST(ViewerColouring, FileColoursComeBackAndUnknownNamesChangeNothing) {
     EXPECT_EQ(vv::colourings(plain), std::vector<std::string>{"height"});
     EXPECT_FALSE(vv::colour_by(plain, "file", error));
     EXPECT_EQ(error, "no quantity 'file' to colour by (height)");
+}
+
+// The one loop: each value against its range, the colour it must get (t on
+// the map, or grey when t is kGrey).
+TEST(ViewerColourEngine, ValuesMeetTheMapOrGrey) {
+    constexpr float kGrey = -1;
+    const struct {
+        float lo, hi, value, t;
+    } kTable[] = {
+        {10, 30, 10, 0},           {10, 30, 20, 0.5f},
+        {10, 30, 30, 1},           {10, 30, 40, 1},
+        {10, 30, -5, 0},           {10, 30, NAN, kGrey},
+        {10, 30, INFINITY, kGrey}, {10, 30, -INFINITY, kGrey},
+        {5, 5, 5, 0.5f},           {5, 5, 7, 0.5f}, // lo == hi: the middle
+    };
+    for (const auto &e : kTable) {
+        vv::Range range;
+        range.lo = e.lo;
+        range.hi = e.hi;
+        range.empty = false;
+        VoxelNode node[2] = {};
+        vv::paint_values(&e.value, 1, range, node, 2);
+        float want[3] = {vv::kMissingGrey, vv::kMissingGrey, vv::kMissingGrey};
+        if (e.t != kGrey)
+            vv::colour_map(e.t, want);
+        expect_colour(node[0], want);
+        const float grey[3] = {vv::kMissingGrey, vv::kMissingGrey, vv::kMissingGrey};
+        expect_colour(node[1], grey); // past the values
+    }
+}
+
+TEST(ViewerColourEngine, NamesFindWrapAndRefuseAlike) {
+    const std::vector<vv::Field> fields = {{"vx", {1}}, {"q", {2}}};
+    ASSERT_NE(vv::find_field(fields, "q"), nullptr);
+    EXPECT_EQ(vv::find_field(fields, "q")->values[0], 2);
+    EXPECT_EQ(vv::find_field(fields, "qq"), nullptr);
+
+    const std::vector<std::string> names = {"type", "vx", "q"};
+    const std::pair<std::string, std::string> kNext[] = {
+        {"type", "vx"}, {"vx", "q"}, {"q", "type"}, {"gone", "type"}};
+    for (const auto &e : kNext)
+        EXPECT_EQ(vv::next_colouring(names, e.first), e.second) << e.first;
+
+    // A trajectory frame refuses a name as a cloud does (FileColoursCome...).
+    std::string error;
+    vv::Player player;
+    vv::Frame &frame = player.frame();
+    frame.atoms = 2;
+    frame.position = {0, 0, 0, 1, 1, 1};
+    frame.type = {1, 2};
+    frame.fields = {{"vx", {1, 2}}};
+    ASSERT_TRUE(player.open_live(2, error)) << error;
+    EXPECT_FALSE(player.colour_by("vz", error));
+    EXPECT_EQ(error, "no quantity 'vz' to colour by (type, vx)");
+    EXPECT_EQ(player.colouring(), "type");
+}
+
+// Atoms reach the type palette, the element colours and their fields
+// through the same entry; a cloud's field named "type" stays a field.
+TEST(ViewerColourEngine, OneEntryForTypesElementsAndFields) {
+    const std::vector<std::int32_t> type = {3};
+    const std::vector<std::uint32_t> element = {0, 1, 7};
+    const std::vector<std::string> names = {"Fe", "Xx"};
+    const std::vector<vv::Field> fields = {{"type", {2, 4, NAN}}};
+    vv::Quantities atoms;
+    atoms.type = &type;
+    atoms.element = &element;
+    atoms.element_names = &names;
+    atoms.fields = &fields;
+    VoxelNode n[3] = {};
+    float want[3];
+
+    EXPECT_TRUE(vv::paint_quantity(atoms, "type", nullptr, n, 3).empty);
+    vv::type_colour(3, want);
+    expect_colour(n[0], want);
+    vv::type_colour(1, want); // past the types
+    expect_colour(n[2], want);
+
+    vv::paint_quantity(atoms, "element", nullptr, n, 3);
+    ASSERT_TRUE(vv::element_colour("Fe", want));
+    expect_colour(n[0], want);
+    const float unknown[3] = {vv::kUnknownElementGrey, vv::kUnknownElementGrey,
+                              vv::kUnknownElementGrey};
+    expect_colour(n[1], unknown);
+    const float grey[3] = {vv::kMissingGrey, vv::kMissingGrey, vv::kMissingGrey};
+    expect_colour(n[2], grey);
+
+    vv::Quantities points;
+    points.fields = &fields;
+    const vv::Range own = vv::paint_quantity(points, "type", nullptr, n, 3);
+    EXPECT_EQ(own.lo, 2);
+    EXPECT_EQ(own.hi, 4);
+    vv::colour_map(1, want);
+    expect_colour(n[1], want);
+    expect_colour(n[2], grey);
+    vv::Range whole; // a whole run's range, given
+    whole.lo = 0;
+    whole.hi = 8;
+    whole.empty = false;
+    EXPECT_EQ(vv::paint_quantity(points, "type", &whole, n, 3).hi, 8);
+    vv::colour_map(0.5f, want);
+    expect_colour(n[1], want);
+    EXPECT_TRUE(vv::paint_quantity(points, "vz", &whole, n, 3).empty);
+    for (const VoxelNode &v : n)
+        expect_colour(v, grey);
 }
 
 } // namespace
