@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -138,41 +140,42 @@ TEST(ViewerColouring, FileColoursComeBackAndUnknownNamesChangeNothing) {
     EXPECT_EQ(error, "no quantity 'file' to colour by (height)");
 }
 
-// The one loop: each value against its range, the colour it must get (t on
-// the map, or grey when t is kGrey).
+using Rgb = std::array<float, 3>;
+
+Rgb rgb_of(const VoxelNode &n) {
+    return {n.r, n.g, n.b};
+}
+
+Rgb mapped(float t) {
+    Rgb rgb;
+    vv::colour_map(t, rgb.data());
+    return rgb;
+}
+
+const Rgb kGrey = {vv::kMissingGrey, vv::kMissingGrey, vv::kMissingGrey};
+
+// The one loop, exactly: each value against its range, past the values grey.
 TEST(ViewerColourEngine, ValuesMeetTheMapOrGrey) {
-    constexpr float kGrey = -1;
     const struct {
-        float lo, hi, value, t;
+        float lo, hi, value;
+        Rgb rgb;
     } kTable[] = {
-        {10, 30, 10, 0},           {10, 30, 20, 0.5f},
-        {10, 30, 30, 1},           {10, 30, 40, 1},
-        {10, 30, -5, 0},           {10, 30, NAN, kGrey},
-        {10, 30, INFINITY, kGrey}, {10, 30, -INFINITY, kGrey},
-        {5, 5, 5, 0.5f},           {5, 5, 7, 0.5f}, // lo == hi: the middle
+        {10, 30, 10, mapped(0)},    {10, 30, 20, mapped(0.5f)}, {10, 30, 40, mapped(1)},
+        {10, 30, -5, mapped(0)},    {10, 30, NAN, kGrey},       {10, 30, INFINITY, kGrey},
+        {10, 30, -INFINITY, kGrey}, {5, 5, 7, mapped(0.5f)}, // lo == hi: the middle
     };
     for (const auto &e : kTable) {
-        vv::Range range;
-        range.lo = e.lo;
-        range.hi = e.hi;
-        range.empty = false;
         VoxelNode node[2] = {};
-        vv::paint_values(&e.value, 1, range, node, 2);
-        float want[3] = {vv::kMissingGrey, vv::kMissingGrey, vv::kMissingGrey};
-        if (e.t != kGrey)
-            vv::colour_map(e.t, want);
-        expect_colour(node[0], want);
-        const float grey[3] = {vv::kMissingGrey, vv::kMissingGrey, vv::kMissingGrey};
-        expect_colour(node[1], grey); // past the values
+        vv::paint_values(&e.value, 1, vv::Range{e.lo, e.hi, false}, node, 2);
+        EXPECT_EQ(rgb_of(node[0]), e.rgb) << e.value << " in " << e.lo << " .. " << e.hi;
+        EXPECT_EQ(rgb_of(node[1]), kGrey) << e.value;
     }
 }
 
 TEST(ViewerColourEngine, NamesFindWrapAndRefuseAlike) {
     const std::vector<vv::Field> fields = {{"vx", {1}}, {"q", {2}}};
-    ASSERT_NE(vv::find_field(fields, "q"), nullptr);
-    EXPECT_EQ(vv::find_field(fields, "q")->values[0], 2);
+    EXPECT_EQ(vv::find_field(fields, "q"), &fields[1]);
     EXPECT_EQ(vv::find_field(fields, "qq"), nullptr);
-
     const std::vector<std::string> names = {"type", "vx", "q"};
     const std::pair<std::string, std::string> kNext[] = {
         {"type", "vx"}, {"vx", "q"}, {"q", "type"}, {"gone", "type"}};
@@ -194,53 +197,38 @@ TEST(ViewerColourEngine, NamesFindWrapAndRefuseAlike) {
 }
 
 // Atoms reach the type palette, the element colours and their fields
-// through the same entry; a cloud's field named "type" stays a field.
+// through the one entry; a cloud's field named "type" stays a field.
 TEST(ViewerColourEngine, OneEntryForTypesElementsAndFields) {
     const std::vector<std::int32_t> type = {3};
     const std::vector<std::uint32_t> element = {0, 1, 7};
     const std::vector<std::string> names = {"Fe", "Xx"};
     const std::vector<vv::Field> fields = {{"type", {2, 4, NAN}}};
-    vv::Quantities atoms;
-    atoms.type = &type;
-    atoms.element = &element;
-    atoms.element_names = &names;
-    atoms.fields = &fields;
-    VoxelNode n[3] = {};
-    float want[3];
-
-    EXPECT_TRUE(vv::paint_quantity(atoms, "type", nullptr, n, 3).empty);
-    vv::type_colour(3, want);
-    expect_colour(n[0], want);
-    vv::type_colour(1, want); // past the types
-    expect_colour(n[2], want);
-
-    vv::paint_quantity(atoms, "element", nullptr, n, 3);
-    ASSERT_TRUE(vv::element_colour("Fe", want));
-    expect_colour(n[0], want);
-    const float unknown[3] = {vv::kUnknownElementGrey, vv::kUnknownElementGrey,
-                              vv::kUnknownElementGrey};
-    expect_colour(n[1], unknown);
-    const float grey[3] = {vv::kMissingGrey, vv::kMissingGrey, vv::kMissingGrey};
-    expect_colour(n[2], grey);
-
-    vv::Quantities points;
-    points.fields = &fields;
-    const vv::Range own = vv::paint_quantity(points, "type", nullptr, n, 3);
-    EXPECT_EQ(own.lo, 2);
-    EXPECT_EQ(own.hi, 4);
-    vv::colour_map(1, want);
-    expect_colour(n[1], want);
-    expect_colour(n[2], grey);
-    vv::Range whole; // a whole run's range, given
-    whole.lo = 0;
-    whole.hi = 8;
-    whole.empty = false;
-    EXPECT_EQ(vv::paint_quantity(points, "type", &whole, n, 3).hi, 8);
-    vv::colour_map(0.5f, want);
-    expect_colour(n[1], want);
-    EXPECT_TRUE(vv::paint_quantity(points, "vz", &whole, n, 3).empty);
-    for (const VoxelNode &v : n)
-        expect_colour(v, grey);
+    const vv::Quantities atoms{&fields, &type, &element, &names}, points{&fields};
+    Rgb t3, t1, fe;
+    vv::type_colour(3, t3.data());
+    vv::type_colour(1, t1.data()); // past the types
+    ASSERT_TRUE(vv::element_colour("Fe", fe.data()));
+    const Rgb unknown = {vv::kUnknownElementGrey, vv::kUnknownElementGrey, vv::kUnknownElementGrey};
+    const vv::Range whole{0, 8, false}; // a whole run's, given
+    const struct {
+        const vv::Quantities &q;
+        const char *name;
+        const vv::Range *range;
+        Rgb rgb[3];
+        float hi; // of the range returned
+    } kCases[] = {
+        {atoms, "type", nullptr, {t3, t1, t1}, 0},
+        {atoms, "element", nullptr, {fe, unknown, kGrey}, 0},
+        {points, "type", nullptr, {mapped(0), mapped(1), kGrey}, 4},
+        {points, "type", &whole, {mapped(0.25f), mapped(0.5f), kGrey}, 8},
+        {points, "vz", &whole, {kGrey, kGrey, kGrey}, 0},
+    };
+    for (const auto &c : kCases) {
+        VoxelNode n[3] = {};
+        EXPECT_EQ(vv::paint_quantity(c.q, c.name, c.range, n, 3).hi, c.hi) << c.name;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(rgb_of(n[i]), c.rgb[i]) << c.name << " node " << i;
+    }
 }
 
 } // namespace
