@@ -287,7 +287,7 @@ TEST(ViewerPixels, ColourByHeightOrFieldOrRefuseAnUnknownName) {
         run({d + "rect.ply", "--color-by", "nope", "--screenshot", d + "bad.png"}, d);
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err,
-              "vorlix-view: " + d + "rect.ply: no field 'nope' to colour by (height, file)\n");
+              "vorlix-view: " + d + "rect.ply: no quantity 'nope' to colour by (height, file)\n");
     EXPECT_FALSE(exists(d + "bad.png"));
 }
 

@@ -1,11 +1,16 @@
-// vorlix-view's colourings: the shared colour map, and recolouring a cloud
-// by height, by its file's colours and by its scalar fields.
+// vorlix-view's colourings: the shared colour map, the one engine that
+// points and atoms go through, and recolouring a cloud by height, by its
+// file's colours and by its scalar fields.
 #include "viewer/cloud/colour.h"
+#include "viewer/cloud/elements.h"
+#include "viewer/play/player.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -121,7 +126,7 @@ TEST(ViewerColouring, FileColoursComeBackAndUnknownNamesChangeNothing) {
     }
 
     EXPECT_FALSE(vv::colour_by(c, "density", error));
-    EXPECT_EQ(error, "no field 'density' to colour by (height, file, intensity, flat)");
+    EXPECT_EQ(error, "no quantity 'density' to colour by (height, file, intensity, flat)");
     EXPECT_FLOAT_EQ(c.nodes[3].r, 3 / 255.0f);
 
     // Without file colours there is nothing to go back to.
@@ -132,7 +137,98 @@ TEST(ViewerColouring, FileColoursComeBackAndUnknownNamesChangeNothing) {
     vv::colour_by_height(plain);
     EXPECT_EQ(vv::colourings(plain), std::vector<std::string>{"height"});
     EXPECT_FALSE(vv::colour_by(plain, "file", error));
-    EXPECT_EQ(error, "no field 'file' to colour by (height)");
+    EXPECT_EQ(error, "no quantity 'file' to colour by (height)");
+}
+
+using Rgb = std::array<float, 3>;
+
+Rgb rgb_of(const VoxelNode &n) {
+    return {n.r, n.g, n.b};
+}
+
+Rgb mapped(float t) {
+    Rgb rgb;
+    vv::colour_map(t, rgb.data());
+    return rgb;
+}
+
+const Rgb kGrey = {vv::kMissingGrey, vv::kMissingGrey, vv::kMissingGrey};
+
+// The one loop, exactly: each value against its range, past the values grey.
+TEST(ViewerColourEngine, ValuesMeetTheMapOrGrey) {
+    const struct {
+        float lo, hi, value;
+        Rgb rgb;
+    } kTable[] = {
+        {10, 30, 10, mapped(0)},    {10, 30, 20, mapped(0.5f)}, {10, 30, 40, mapped(1)},
+        {10, 30, -5, mapped(0)},    {10, 30, NAN, kGrey},       {10, 30, INFINITY, kGrey},
+        {10, 30, -INFINITY, kGrey}, {5, 5, 7, mapped(0.5f)}, // lo == hi: the middle
+    };
+    for (const auto &e : kTable) {
+        VoxelNode node[2] = {};
+        vv::paint_values(&e.value, 1, vv::Range{e.lo, e.hi, false}, node, 2);
+        EXPECT_EQ(rgb_of(node[0]), e.rgb) << e.value << " in " << e.lo << " .. " << e.hi;
+        EXPECT_EQ(rgb_of(node[1]), kGrey) << e.value;
+    }
+}
+
+TEST(ViewerColourEngine, NamesFindWrapAndRefuseAlike) {
+    const std::vector<vv::Field> fields = {{"vx", {1}}, {"q", {2}}};
+    EXPECT_EQ(vv::find_field(fields, "q"), &fields[1]);
+    EXPECT_EQ(vv::find_field(fields, "qq"), nullptr);
+    const std::vector<std::string> names = {"type", "vx", "q"};
+    const std::pair<std::string, std::string> kNext[] = {
+        {"type", "vx"}, {"vx", "q"}, {"q", "type"}, {"gone", "type"}};
+    for (const auto &e : kNext)
+        EXPECT_EQ(vv::next_colouring(names, e.first), e.second) << e.first;
+
+    // A trajectory frame refuses a name as a cloud does (FileColoursCome...).
+    std::string error;
+    vv::Player player;
+    vv::Frame &frame = player.frame();
+    frame.atoms = 2;
+    frame.position = {0, 0, 0, 1, 1, 1};
+    frame.type = {1, 2};
+    frame.fields = {{"vx", {1, 2}}};
+    ASSERT_TRUE(player.open_live(2, error)) << error;
+    EXPECT_FALSE(player.colour_by("vz", error));
+    EXPECT_EQ(error, "no quantity 'vz' to colour by (type, vx)");
+    EXPECT_EQ(player.colouring(), "type");
+}
+
+// Atoms reach the type palette, the element colours and their fields
+// through the one entry; a cloud's field named "type" stays a field.
+TEST(ViewerColourEngine, OneEntryForTypesElementsAndFields) {
+    const std::vector<std::int32_t> type = {3};
+    const std::vector<std::uint32_t> element = {0, 1, 7};
+    const std::vector<std::string> names = {"Fe", "Xx"};
+    const std::vector<vv::Field> fields = {{"type", {2, 4, NAN}}};
+    const vv::Quantities atoms{&fields, &type, &element, &names}, points{&fields};
+    Rgb t3, t1, fe;
+    vv::type_colour(3, t3.data());
+    vv::type_colour(1, t1.data()); // past the types
+    ASSERT_TRUE(vv::element_colour("Fe", fe.data()));
+    const Rgb unknown = {vv::kUnknownElementGrey, vv::kUnknownElementGrey, vv::kUnknownElementGrey};
+    const vv::Range whole{0, 8, false}; // a whole run's, given
+    const struct {
+        const vv::Quantities &q;
+        const char *name;
+        const vv::Range *range;
+        Rgb rgb[3];
+        float hi; // of the range returned
+    } kCases[] = {
+        {atoms, "type", nullptr, {t3, t1, t1}, 0},
+        {atoms, "element", nullptr, {fe, unknown, kGrey}, 0},
+        {points, "type", nullptr, {mapped(0), mapped(1), kGrey}, 4},
+        {points, "type", &whole, {mapped(0.25f), mapped(0.5f), kGrey}, 8},
+        {points, "vz", &whole, {kGrey, kGrey, kGrey}, 0},
+    };
+    for (const auto &c : kCases) {
+        VoxelNode n[3] = {};
+        EXPECT_EQ(vv::paint_quantity(c.q, c.name, c.range, n, 3).hi, c.hi) << c.name;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(rgb_of(n[i]), c.rgb[i]) << c.name << " node " << i;
+    }
 }
 
 } // namespace

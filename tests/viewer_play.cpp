@@ -311,13 +311,13 @@ TEST(ViewerPlay, CutCorruptOrMisaddressedDumps) {
          cut_warning + "vorlix-view: " + d + "cut.dump: no frame 4 (4 frames, numbered from 0)"},
         {{d + "real.dump", "--color-by", "vz"},
          2,
-         d + "real.dump: no column 'vz' to colour by (type, vx, v_t)"},
+         d + "real.dump: no quantity 'vz' to colour by (type, vx, v_t)"},
         {{d + "cloud.xyz", "--frame", "0"},
          2,
          d + "cloud.xyz: --frame and --frames are for trajectories"},
         {{d + "elem.dump", "--color-by", "type"},
          2,
-         d + "elem.dump: no column 'type' to colour by (element)"},
+         d + "elem.dump: no quantity 'type' to colour by (element)"},
     };
     for (const Case &c : cases) {
         std::vector<std::string> args = c.args;

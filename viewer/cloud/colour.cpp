@@ -1,6 +1,9 @@
 #include "viewer/cloud/colour.h"
 
+#include "viewer/cloud/elements.h"
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -40,6 +43,88 @@ Range range_of(const float *values, std::size_t n) {
     return r;
 }
 
+const Field *find_field(const std::vector<Field> &fields, const std::string &name) {
+    for (const Field &f : fields)
+        if (f.name == name)
+            return &f;
+    return nullptr;
+}
+
+bool check_colouring(const std::vector<std::string> &names, const std::string &name,
+                     std::string &error) {
+    if (std::find(names.begin(), names.end(), name) != names.end())
+        return true;
+    std::string list;
+    for (const std::string &n : names)
+        list += (list.empty() ? "" : ", ") + n;
+    error = "no quantity '" + name + "' to colour by (" + list + ")";
+    return false;
+}
+
+std::string next_colouring(const std::vector<std::string> &names, const std::string &current) {
+    const auto at = std::find(names.begin(), names.end(), current);
+    return at == names.end() || at + 1 == names.end() ? names.front() : *(at + 1);
+}
+
+namespace {
+
+void paint(VoxelNode &v, const float rgb[3]) {
+    v.r = rgb[0];
+    v.g = rgb[1];
+    v.b = rgb[2];
+}
+
+} // namespace
+
+void paint_values(const float *values, std::size_t count, const Range &range, VoxelNode *nodes,
+                  std::size_t n) {
+    const float span = range.hi - range.lo;
+    const float grey[3] = {kMissingGrey, kMissingGrey, kMissingGrey};
+    for (std::size_t i = 0; i < n; ++i) {
+        const float x = i < count ? values[i] : NAN;
+        if (!std::isfinite(x)) {
+            paint(nodes[i], grey);
+            continue;
+        }
+        // A quantity that never changes sits in the middle of the map.
+        float rgb[3];
+        colour_map(span > 0 ? (x - range.lo) / span : 0.5f, rgb);
+        paint(nodes[i], rgb);
+    }
+}
+
+Range paint_quantity(const Quantities &q, const std::string &name, const Range *range,
+                     VoxelNode *nodes, std::size_t n) {
+    float rgb[3];
+    if (name == "type" && q.type) {
+        const std::vector<std::int32_t> &type = *q.type;
+        for (std::size_t i = 0; i < n; ++i) {
+            type_colour(i < type.size() ? type[i] : 1, rgb);
+            paint(nodes[i], rgb);
+        }
+        return Range();
+    }
+    if (name == "element" && q.element) {
+        const std::vector<std::uint32_t> &element = *q.element;
+        // A colour per element name, not per atom.
+        std::vector<std::array<float, 3>> named(q.element_names ? q.element_names->size() : 0);
+        for (std::size_t e = 0; e < named.size(); ++e)
+            if (!element_colour((*q.element_names)[e], named[e].data()))
+                named[e] = {kUnknownElementGrey, kUnknownElementGrey, kUnknownElementGrey};
+        const float grey[3] = {kMissingGrey, kMissingGrey, kMissingGrey};
+        for (std::size_t i = 0; i < n; ++i)
+            paint(nodes[i], i < element.size() && element[i] < named.size()
+                                ? named[element[i]].data()
+                                : grey);
+        return Range();
+    }
+    const Field *f = q.fields ? find_field(*q.fields, name) : nullptr;
+    const std::size_t count = f ? std::min(f->values.size(), n) : 0;
+    const Range r = !f ? Range() : range ? *range : range_of(f->values.data(), count);
+    paint_values(f ? f->values.data() : nullptr, count, r, nodes, n);
+    return r;
+}
+
 std::vector<std::string> colourings(const Cloud &cloud) {
     std::vector<std::string> names = {"height"};
     if (cloud.file_colours)
@@ -50,13 +135,6 @@ std::vector<std::string> colourings(const Cloud &cloud) {
 }
 
 namespace {
-
-const Field *find_field(const Cloud &cloud, const std::string &name) {
-    for (const Field &f : cloud.fields)
-        if (f.name == name)
-            return &f;
-    return nullptr;
-}
 
 std::uint32_t pack(const VoxelNode &v) {
     auto byte = [](float c) {
@@ -74,15 +152,8 @@ void unpack(std::uint32_t rgb, VoxelNode &v) {
 } // namespace
 
 bool colour_by(Cloud &cloud, const std::string &name, std::string &error) {
-    const Field *field = find_field(cloud, name);
-    const bool known = name == "height" || (name == "file" && cloud.file_colours) || field;
-    if (!known) {
-        error = "no field '" + name + "' to colour by (";
-        for (const std::string &n : colourings(cloud))
-            error += (error.back() == '(' ? "" : ", ") + n;
-        error += ")";
+    if (!check_colouring(colourings(cloud), name, error))
         return false;
-    }
     // The file's colours exist only in the nodes until the first change.
     if (cloud.file_colours && cloud.file_rgb.empty() && cloud.count > 0) {
         try {
@@ -103,35 +174,21 @@ bool colour_by(Cloud &cloud, const std::string &name, std::string &error) {
             cloud.nodes[i].r = kNoColour;
         colour_by_height(cloud);
     } else {
-        const Range r = range_of(field->values.data(), cloud.count);
-        const float span = r.hi - r.lo;
-        for (std::size_t i = 0; i < cloud.count; ++i) {
-            VoxelNode &v = cloud.nodes[i];
-            const float x = field->values[i];
-            if (!std::isfinite(x)) {
-                v.r = v.g = v.b = kMissingGrey;
-                continue;
-            }
-            float rgb[3];
-            colour_map(span > 0 ? (x - r.lo) / span : 0.5f, rgb);
-            v.r = rgb[0];
-            v.g = rgb[1];
-            v.b = rgb[2];
-        }
+        Quantities q;
+        q.fields = &cloud.fields;
+        paint_quantity(q, name, nullptr, cloud.nodes.get(), cloud.count);
     }
     return true;
 }
 
 std::string next_colouring(const Cloud &cloud, const std::string &current) {
-    const std::vector<std::string> names = colourings(cloud);
-    const auto at = std::find(names.begin(), names.end(), current);
-    return at == names.end() || at + 1 == names.end() ? names.front() : *(at + 1);
+    return next_colouring(colourings(cloud), current);
 }
 
 std::string describe_colouring(const Cloud &cloud, const std::string &name) {
     if (name == "file")
         return "file colours";
-    const Field *field = find_field(cloud, name);
+    const Field *field = find_field(cloud.fields, name);
     if (name == "height" || !field)
         return name;
     const Range r = range_of(field->values.data(), cloud.count);

@@ -43,14 +43,14 @@ int LiveSession::start(const std::string &script,
         stopped("script ended");
     if (rank() != 0)
         return 0;
-    if (!player_.adopt(player_.frame().atoms, error))
+    if (!player_.open_live(player_.frame().atoms, error))
         return 1;
     if (!colour_by_.empty() && !player_.colour_by(colour_by_, error))
         return 2;
     return 0;
 }
 
-bool LiveSession::one(long long steps, std::string &error) {
+bool LiveSession::advance_and_gather(long long steps, std::string &error) {
     using clock = std::chrono::steady_clock;
     const auto t0 = clock::now();
     const long long before = run_.steps_run();
@@ -92,7 +92,7 @@ bool LiveSession::chunk(long long steps, std::string &error) {
     if (steps <= 0)
         steps = every_ > 0 ? every_ : auto_every_;
     MPI_Bcast(&steps, 1, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
-    const bool going = one(steps, error);
+    const bool going = advance_and_gather(steps, error);
     player_.show(0);
     last_end_ = clock::now();
     const double cycle = std::chrono::duration<double>(last_end_ - start).count() + between;
@@ -137,7 +137,7 @@ int LiveSession::follow() {
         if (steps == kQuit)
             break;
         std::string error;
-        one(steps, error);
+        advance_and_gather(steps, error);
     }
     return 0;
 }

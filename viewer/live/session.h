@@ -70,7 +70,9 @@ class LiveSession {
     std::string describe() const;
 
   private:
-    bool one(long long steps, std::string &error); // every rank, in step
+    // Every rank, in step: the script on by `steps`, then the frame gathered
+    // (into the player on rank 0). False once it has ended or failed.
+    bool advance_and_gather(long long steps, std::string &error);
     LiveRun run_;
     Player player_;
     std::string colour_by_;

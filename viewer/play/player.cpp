@@ -1,10 +1,6 @@
 #include "viewer/play/player.h"
 
-#include "viewer/cloud/elements.h"
-
 #include <algorithm>
-#include <array>
-#include <cmath>
 #include <cstdio>
 
 namespace vv {
@@ -18,13 +14,6 @@ void widen(Range &r, const Range &s) {
     r.lo = r.empty ? s.lo : std::min(r.lo, s.lo);
     r.hi = r.empty ? s.hi : std::max(r.hi, s.hi);
     r.empty = false;
-}
-
-const Field *find_field(const Frame &frame, const std::string &name) {
-    for (const Field &f : frame.fields)
-        if (f.name == name)
-            return &f;
-    return nullptr;
 }
 
 } // namespace
@@ -76,7 +65,7 @@ bool Player::open(const std::string &path, bool range_per_frame, std::string &er
     return read(0, error);
 }
 
-bool Player::adopt(std::size_t capacity, std::string &error) {
+bool Player::open_live(std::size_t capacity, std::string &error) {
     fit_.add(frame_.box);
     fit_.finish();
     range_per_frame_ = true;
@@ -132,55 +121,18 @@ bool Player::read(std::size_t k, std::string &error) {
 }
 
 void Player::paint_colours() {
-    const std::size_t atoms = linked_;
-    VoxelNode *nodes = nodes_.nodes.get();
-    float rgb[3];
-    range_ = Range();
-    if (colouring_ == "element" || colouring_ == "type") {
-        const bool by_element = colouring_ == "element";
-        const std::vector<std::int32_t> &type = frame_.type;
-        const std::vector<std::uint32_t> &element = frame_.element;
-        // Colour per element name once a frame, not per atom.
-        std::vector<std::array<float, 3>> named(frame_.element_names.size());
-        for (std::size_t e = 0; e < named.size(); ++e)
-            if (!element_colour(frame_.element_names[e], named[e].data()))
-                named[e] = {kUnknownElementGrey, kUnknownElementGrey, kUnknownElementGrey};
-        for (std::size_t i = 0; i < atoms; ++i) {
-            if (by_element && i < element.size() && element[i] < named.size())
-                std::copy(named[element[i]].begin(), named[element[i]].end(), rgb);
-            else if (!by_element)
-                type_colour(i < type.size() ? type[i] : 1, rgb);
-            else
-                rgb[0] = rgb[1] = rgb[2] = kMissingGrey;
-            nodes[i].r = rgb[0];
-            nodes[i].g = rgb[1];
-            nodes[i].b = rgb[2];
-        }
-        return;
-    }
-    const Field *f = find_field(frame_, colouring_);
-    if (f) {
-        if (range_per_frame_) {
-            range_ = range_of(f->values.data(), atoms);
-        } else {
-            for (const auto &c : columns_)
-                if (c.first == colouring_)
-                    range_ = c.second;
-        }
-    }
-    const float span = range_.hi - range_.lo;
-    for (std::size_t i = 0; i < atoms; ++i) {
-        const float v = f && i < f->values.size() ? f->values[i] : NAN;
-        if (!std::isfinite(v)) {
-            rgb[0] = rgb[1] = rgb[2] = kMissingGrey;
-        } else {
-            // A column that never changes sits in the middle of the map.
-            colour_map(span > 0 ? (v - range_.lo) / span : 0.5f, rgb);
-        }
-        nodes[i].r = rgb[0];
-        nodes[i].g = rgb[1];
-        nodes[i].b = rgb[2];
-    }
+    Quantities q;
+    q.fields = &frame_.fields;
+    q.type = &frame_.type;
+    q.element = &frame_.element;
+    q.element_names = &frame_.element_names;
+    // Over the whole run the scan's range; a column it never saw has none.
+    Range whole;
+    for (const auto &c : columns_)
+        if (c.first == colouring_)
+            whole = c.second;
+    range_ = paint_quantity(q, colouring_, range_per_frame_ ? nullptr : &whole, nodes_.nodes.get(),
+                            linked_);
 }
 
 std::vector<std::string> Player::colourings() const {
@@ -196,23 +148,15 @@ std::vector<std::string> Player::colourings() const {
 }
 
 bool Player::colour_by(const std::string &name, std::string &error) {
-    const std::vector<std::string> names = colourings();
-    if (std::find(names.begin(), names.end(), name) == names.end()) {
-        std::string list;
-        for (const std::string &n : names)
-            list += (list.empty() ? "" : ", ") + n;
-        error = "no column '" + name + "' to colour by (" + list + ")";
+    if (!check_colouring(colourings(), name, error))
         return false;
-    }
     colouring_ = name;
     paint_colours();
     return true;
 }
 
 std::string Player::next_colouring() const {
-    const std::vector<std::string> names = colourings();
-    const auto at = std::find(names.begin(), names.end(), colouring_);
-    return at == names.end() || at + 1 == names.end() ? names.front() : *(at + 1);
+    return vv::next_colouring(colourings(), colouring_);
 }
 
 std::string Player::describe() const {

@@ -6,9 +6,9 @@
 #ifndef VORLIX_VIEWER_PLAYER_H
 #define VORLIX_VIEWER_PLAYER_H
 
-#include "viewer/play/box_fit.h"
 #include "viewer/cloud/cloud.h"
 #include "viewer/cloud/colour.h"
+#include "viewer/play/box_fit.h"
 #include "viewer/trajectory/trajectory.h"
 
 #include <cstddef>
@@ -28,12 +28,13 @@ class Player {
     bool open(const std::string &path, bool range_per_frame, std::string &error,
               const std::function<void(std::size_t, std::size_t)> &progress = {});
 
-    // A live source (a simulation run in this process) has no file to
-    // scan: the frame now in frame() fixes the mapping by its box and sizes
-    // the block for `capacity` atoms (a later larger frame is drawn in part);
-    // colours are by type, and a column's range is each frame's own. Then
-    // show(0) for every frame. False with error set when memory runs out.
-    bool adopt(std::size_t capacity, std::string &error);
+    // Opens on a live source (a simulation run in this process), which has
+    // no file to scan: the frame now in frame() fixes the mapping by its box
+    // and the block is sized for `capacity` atoms (a later larger frame is
+    // drawn in part); colours are by type, and a column's range is each
+    // frame's own. Then show(0) for every frame. False with error set when
+    // memory runs out.
+    bool open_live(std::size_t capacity, std::string &error);
 
     const Trajectory &trajectory() const { return trajectory_; }
     std::size_t frames() const { return trajectory_.index.frames.size(); }
@@ -62,8 +63,8 @@ class Player {
     // or has neither: all then take type 1's colour), then each numeric
     // column in the order first seen.
     std::vector<std::string> colourings() const;
-    // Recolours the nodes by `name`; false, nothing changed, with error
-    // "no column 'NAME' to colour by (element, type, ...)" otherwise.
+    // Recolours the nodes by `name`, one of colourings(); false, nothing
+    // changed, with check_colouring's error otherwise.
     bool colour_by(const std::string &name, std::string &error);
     std::string next_colouring() const;
     const std::string &colouring() const { return colouring_; }
