@@ -73,7 +73,6 @@ bool say(std::string &problem, const std::string &what) {
 
 } // namespace
 
-// The comment's key=value pairs; a bare word is a key with the value "T".
 void comment_pairs(const char *p, const char *e, std::vector<Pair> &pairs) {
     pairs.clear();
     for (;;) {
@@ -109,7 +108,6 @@ const Pair *find_pair(const std::vector<Pair> &pairs, const char *key) {
     return nullptr;
 }
 
-// The timestep the comment gives: 1 found, 0 none, -1 not an integer.
 int comment_step(const std::vector<Pair> &pairs, std::int64_t &step, const Pair *&bad) {
     bad = find_pair(pairs, "step");
     if (!bad)
