@@ -35,6 +35,8 @@ const TrajectoryFormat *sniffed(const char *data, std::size_t size) {
     return nullptr;
 }
 
+// The format asked for, else the first whose sniff claims the bytes, else
+// the table's first row.
 const TrajectoryFormat &chosen(const TrajectoryFormat *format, const char *data, std::size_t size) {
     if (!format)
         format = sniffed(data, size);
