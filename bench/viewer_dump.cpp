@@ -13,7 +13,7 @@
 // existing PATH is measured as it is (for `cat PATH >/dev/null` as a floor).
 // The index scan runs three times (the first also warms the page cache) and
 // the best is reported; then every frame is read once.
-#include "viewer/trajectory/dump.h"
+#include "viewer/trajectory/trajectory.h"
 
 #include <charconv>
 #include <chrono>
@@ -81,7 +81,7 @@ bool write_dump(const std::string &path, std::uint64_t bytes) {
 
 // Every frame through read_frame; the atoms read, or -1 with the message
 // printed.
-long long read_all(const vv::DumpIndex &index, double &check) {
+long long read_all(const vv::FrameIndex &index, double &check) {
     vv::Frame frame;
     std::string error;
     long long atoms = 0;
@@ -101,10 +101,10 @@ long long read_all(const vv::DumpIndex &index, double &check) {
 // a script. The page cache is the caller's business (it reads the file
 // before).
 int measure(const std::string &path) {
-    vv::DumpIndex index;
+    vv::FrameIndex index;
     std::string error;
     auto t0 = std::chrono::steady_clock::now();
-    if (!vv::index_dump(path, index, error)) {
+    if (!vv::open_trajectory(path, index, error, vv::trajectory_format("lammps-dump"))) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
@@ -166,12 +166,12 @@ int main(int argc, char **argv) {
     if ((temporary || access(path.c_str(), F_OK) != 0) && !write())
         return 1;
 
-    vv::DumpIndex index;
+    vv::FrameIndex index;
     std::string error;
     double best = 1e30;
     for (int run = 0; run < 3; ++run) {
         const auto t0 = std::chrono::steady_clock::now();
-        if (!vv::index_dump(path, index, error)) {
+        if (!vv::open_trajectory(path, index, error, vv::trajectory_format("lammps-dump"))) {
             std::fprintf(stderr, "%s\n", error.c_str());
             if (temporary)
                 unlink(path.c_str());

@@ -1,12 +1,12 @@
-// libFuzzer target for the trajectory readers (viewer/trajectory): the LAMMPS
-// dump reader and the XYZ reader each take every input. Any bytes must give
+// libFuzzer target for the trajectory readers (viewer/trajectory): every
+// format of the table (the LAMMPS dump, XYZ) takes every input, and so do
+// their sniffs. Any bytes must give
 // either an index of frames in order inside the bytes, each frame then read
 // or refused, or a one-line ASCII error naming the input; a read frame holds
 // one finite position per kept atom and one value per atom in every column
 // it has. vorlix_viewer_dump_replay runs the same checks over the saved
 // seeds (fuzz/viewer_dump_corpus, dumps and XYZ files) in every build.
-#include "viewer/trajectory/dump.h"
-#include "viewer/trajectory/xyz.h"
+#include "viewer/trajectory/trajectory.h"
 
 #include <cmath>
 #include <cstdint>
@@ -43,15 +43,10 @@ void check_frame(const vv::Frame &f) {
             std::abort();
 }
 
-using Indexer = bool (*)(const char *, std::size_t, const std::string &, vv::DumpIndex &,
-                         std::string &);
-using Reader = bool (*)(const char *, std::size_t, const vv::DumpIndex &, std::size_t, vv::Frame &,
-                        std::string &);
-
-void run(const char *bytes, std::size_t size, Indexer index_bytes, Reader read_bytes) {
-    vv::DumpIndex index;
+void run(const char *bytes, std::size_t size, const vv::TrajectoryFormat &format) {
+    vv::FrameIndex index;
     std::string error;
-    if (!index_bytes(bytes, size, kName, index, error)) {
+    if (!vv::index_trajectory_bytes(bytes, size, kName, index, error, &format)) {
         check_message(error);
         if (!index.frames.empty())
             std::abort();
@@ -67,7 +62,7 @@ void run(const char *bytes, std::size_t size, Indexer index_bytes, Reader read_b
     // One Frame for all, as playback reuses it.
     vv::Frame frame;
     for (std::size_t k = 0; k < index.frames.size(); ++k) {
-        if (read_bytes(bytes, size, index, k, frame, error)) {
+        if (vv::read_frame_bytes(bytes, size, index, k, frame, error)) {
             check_frame(frame);
             if (frame.timestep != index.frames[k].timestep)
                 std::abort();
@@ -87,8 +82,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const char *bytes = reinterpret_cast<const char *>(data);
-    run(bytes, size, vv::index_dump_bytes, vv::read_frame_bytes);
-    run(bytes, size, vv::index_xyz_bytes, vv::read_xyz_frame_bytes);
-    vv::looks_like_xyz_trajectory(bytes, size);
+    for (const vv::TrajectoryFormat &format : vv::trajectory_formats()) {
+        run(bytes, size, format);
+        format.sniff(bytes, size);
+    }
     return 0;
 }

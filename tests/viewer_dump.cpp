@@ -2,7 +2,7 @@
 // lmp writes here: frame and atom counts against LAMMPS's own log, positions
 // of scaled, unscaled and triclinic dumps against each other, gzip streams,
 // and refusals of real dumps edited into bad ones.
-#include "viewer/trajectory/dump.h"
+#include "viewer/trajectory/trajectory.h"
 
 #include "lammps_run.h"
 
@@ -71,7 +71,7 @@ std::string flat_script() {
 }
 
 struct Read {
-    vv::DumpIndex index;
+    vv::FrameIndex index;
     std::vector<vv::Frame> frames;
 };
 
@@ -79,7 +79,7 @@ struct Read {
 Read read_all(const std::string &path) {
     Read r;
     std::string error;
-    EXPECT_TRUE(vv::index_dump(path, r.index, error)) << error;
+    EXPECT_TRUE(vv::open_trajectory(path, r.index, error)) << error;
     EXPECT_EQ(r.index.warning, "");
     r.frames.resize(r.index.frames.size());
     for (std::size_t k = 0; k < r.frames.size(); ++k)
@@ -209,8 +209,8 @@ TEST(DumpFromLammps, GzipStreamsReadAsThePlainDump) {
     // A stream cut short, as by a run still writing: the complete frames.
     const std::string bytes = vt::slurp(dir + "/real.gz");
     vt::spill(dir + "/cut.gz", bytes.substr(0, bytes.size() * 6 / 10));
-    vv::DumpIndex cut;
-    ASSERT_TRUE(vv::index_dump(dir + "/cut.gz", cut, error)) << error;
+    vv::FrameIndex cut;
+    ASSERT_TRUE(vv::open_trajectory(dir + "/cut.gz", cut, error)) << error;
     EXPECT_GT(cut.frames.size(), 0u);
     EXPECT_LT(cut.frames.size(), real.frames.size());
     EXPECT_NE(cut.warning.find(": frame " + std::to_string(cut.frames.size() + 1) + ": "),
@@ -321,9 +321,9 @@ TEST(DumpFromLammps, BadBytesAreRefusedNamingFileFrameAndLine) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);
         vt::spill(path, c.stage == kChanged ? good : c.bytes);
-        vv::DumpIndex index;
+        vv::FrameIndex index;
         std::string error;
-        ASSERT_EQ(vv::index_dump(path, index, error), c.stage != kIndex) << error;
+        ASSERT_EQ(vv::open_trajectory(path, index, error), c.stage != kIndex) << error;
         EXPECT_EQ(index.frames.size(), c.frames);
         if (c.stage == kIndex) {
             EXPECT_EQ(error, path + ": " + c.message);

@@ -15,6 +15,10 @@
 
 namespace {
 
+const vv::TrajectoryFormat *xyz() {
+    return vv::trajectory_format("xyz");
+}
+
 struct Atom {
     std::string symbol;
     double v[7]; // x y z, forces, charge
@@ -86,19 +90,19 @@ TEST(XyzTrajectoryFromAse, ExtendedPlainAndGzippedFilesHoldWhatAseWrote) {
         const std::string path = ase.dir.dir + file;
         const bool extended = std::string(file) != "/plain.xyz";
         EXPECT_TRUE(vv::is_trajectory(path));
-        vv::Trajectory t;
+        vv::FrameIndex t;
         std::string error;
         ASSERT_TRUE(vv::open_trajectory(path, t, error)) << error;
-        EXPECT_EQ(t.format, vv::TrajectoryFormat::Xyz);
-        EXPECT_EQ(t.index.warning, "");
-        ASSERT_EQ(t.index.frames.size(), 3u);
+        EXPECT_EQ(t.format, xyz());
+        EXPECT_EQ(t.warning, "");
+        ASSERT_EQ(t.frames.size(), 3u);
         vv::Frame f; // reused, as playback does; frame 1 is read again after 2
         for (const std::size_t k : {0, 1, 2, 1}) {
             SCOPED_TRACE(k);
             const Expected &e = ase.want[k];
             ASSERT_TRUE(vv::read_frame(t, k, f, error)) << error;
             const std::int64_t step = extended ? e.step : static_cast<std::int64_t>(k);
-            EXPECT_EQ(t.index.frames[k].timestep, step);
+            EXPECT_EQ(t.frames[k].timestep, step);
             EXPECT_EQ(f.timestep, step);
             ASSERT_EQ(f.atoms, e.atoms);
             EXPECT_EQ(f.declared, e.atoms);
@@ -187,11 +191,12 @@ TEST(XyzTrajectory, IsTrajectoryTellsTrajectoriesFromPointClouds) {
 TEST(XyzTrajectory, PlainExtraColumnsAreNumberedFieldsAndBadPositionsAreSkipped) {
     const std::string text = "3\ncomment with \"a quote\nH 0 1 2 7 8\nHe inf 4 5 9 10\n"
                              "C 3 4 5 -1 1e39\n\n";
-    vv::DumpIndex index;
+    vv::FrameIndex index;
     vv::Frame f;
     std::string error;
-    ASSERT_TRUE(vv::index_xyz_bytes(text.data(), text.size(), "x", index, error)) << error;
-    ASSERT_TRUE(vv::read_xyz_frame_bytes(text.data(), text.size(), index, 0, f, error)) << error;
+    ASSERT_TRUE(vv::index_trajectory_bytes(text.data(), text.size(), "x", index, error, xyz()))
+        << error;
+    ASSERT_TRUE(vv::read_frame_bytes(text.data(), text.size(), index, 0, f, error)) << error;
     EXPECT_EQ(f.columns, (std::vector<std::string>{"element", "x", "y", "z", "col5", "col6"}));
     EXPECT_EQ(f.position, (std::vector<float>{0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(f.skipped, 1u);
@@ -232,18 +237,19 @@ TEST(XyzTrajectory, FramesAtTheScanBlockEdgeAreFound) {
         }
         ASSERT_GT(text.size(), block + (1u << 20));
         const std::string path = in_temp("/edge.xyz", text);
-        std::vector<vv::DumpIndex> indices(3);
+        std::vector<vv::FrameIndex> indices(3);
         std::string error;
-        ASSERT_TRUE(vv::index_xyz(path, indices[0], error)) << error;
-        ASSERT_TRUE(vv::index_xyz_bytes(text.data(), text.size(), path, indices[1], error));
+        ASSERT_TRUE(vv::open_trajectory(path, indices[0], error, xyz())) << error;
+        ASSERT_TRUE(
+            vv::index_trajectory_bytes(text.data(), text.size(), path, indices[1], error, xyz()));
         if (before == 1) {
             ASSERT_EQ(std::system(("gzip -1 -f -k " + path).c_str()), 0);
-            ASSERT_TRUE(vv::index_xyz(path + ".gz", indices[2], error)) << error;
+            ASSERT_TRUE(vv::open_trajectory(path + ".gz", indices[2], error, xyz())) << error;
             EXPECT_TRUE(indices[2].gzip);
         } else {
             indices.pop_back();
         }
-        for (const vv::DumpIndex &index : indices) {
+        for (const vv::FrameIndex &index : indices) {
             ASSERT_EQ(index.frames.size(), starts.size());
             EXPECT_EQ(index.end, text.size());
             for (std::size_t k = 0; k < starts.size(); ++k) {
@@ -257,7 +263,7 @@ TEST(XyzTrajectory, FramesAtTheScanBlockEdgeAreFound) {
         for (std::size_t k = 0; k < starts.size(); ++k) {
             if (starts[k] + 200000 < block || starts[k] > block)
                 continue;
-            ASSERT_TRUE(vv::read_xyz_frame(indices.back(), k, f, error)) << error;
+            ASSERT_TRUE(vv::read_frame(indices.back(), k, f, error)) << error;
             ASSERT_EQ(f.atoms, counts[k]);
             EXPECT_EQ(f.position[0], float(k));
             EXPECT_EQ(f.position[3 * counts[k] - 2], float(counts[k] - 1));
@@ -324,15 +330,15 @@ TEST(XyzTrajectory, BadBytesAreRefusedNamingFileFrameAndLine) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);
         vt::spill(path, c.bytes);
-        vv::Trajectory t;
+        vv::FrameIndex t;
         std::string error;
         ASSERT_EQ(vv::open_trajectory(path, t, error), c.stage != kIndex) << error;
-        EXPECT_EQ(t.index.frames.size(), c.frames);
+        EXPECT_EQ(t.frames.size(), c.frames);
         if (c.stage == kIndex) {
             EXPECT_EQ(error, path + ": " + c.message);
             continue;
         }
-        EXPECT_EQ(t.index.warning, c.stage == kWarning ? path + ": " + c.message : "");
+        EXPECT_EQ(t.warning, c.stage == kWarning ? path + ": " + c.message : "");
         vv::Frame f;
         const bool read = vv::read_frame(t, c.read - 1, f, error);
         EXPECT_EQ(read, c.stage != kRead) << error;
@@ -346,14 +352,15 @@ TEST(XyzTrajectory, BadBytesAreRefusedNamingFileFrameAndLine) {
     }
     // A count the frame's bytes cannot hold is refused before anything is
     // reserved for it (an index made by hand: a real scan would not end).
-    vv::DumpIndex index;
+    vv::FrameIndex index;
     index.path = "hand";
+    index.format = xyz();
     index.frames.push_back({0, 0, 1000000000000ull});
     const std::string bytes = "1000000000000\n\nH 0 0 0\n";
     index.end = bytes.size();
     vv::Frame f;
     std::string error;
-    EXPECT_FALSE(vv::read_xyz_frame_bytes(bytes.data(), bytes.size(), index, 0, f, error));
+    EXPECT_FALSE(vv::read_frame_bytes(bytes.data(), bytes.size(), index, 0, f, error));
     EXPECT_EQ(error, "hand: frame 1: line 1: atom count 1000000000000 is more than the frame's 8 "
                      "bytes of rows can hold");
     EXPECT_EQ(f.position.capacity(), 0u);

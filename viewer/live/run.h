@@ -14,7 +14,7 @@
 #ifndef VORLIX_VIEWER_LIVE_H
 #define VORLIX_VIEWER_LIVE_H
 
-#include "viewer/trajectory/dump.h"
+#include "viewer/trajectory/frame.h"
 
 #include <mpi.h>
 

@@ -62,7 +62,7 @@ std::string temporary_name(const std::string &path) {
 bool frame_pictures(Player &player, FrameSpan span, Pictures &pictures, std::string &error) {
     const std::size_t n = player.frames();
     if (span.first >= n) {
-        error = player.trajectory().index.path + ": no frame " + std::to_string(span.first) + " (" +
+        error = player.trajectory().path + ": no frame " + std::to_string(span.first) + " (" +
                 std::to_string(n) + " frames, numbered from 0)";
         return false;
     }

@@ -6,7 +6,7 @@
 #define VORLIX_VIEWER_BOX_FIT_H
 
 #include "viewer/cloud/cloud.h"
-#include "viewer/trajectory/dump.h"
+#include "viewer/trajectory/frame.h"
 
 namespace vv {
 

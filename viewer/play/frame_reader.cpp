@@ -4,7 +4,7 @@
 
 namespace vv {
 
-FrameReader::FrameReader(const Trajectory &trajectory)
+FrameReader::FrameReader(const FrameIndex &trajectory)
     : trajectory_(trajectory), thread_([this] { run(); }) {}
 
 FrameReader::~FrameReader() {

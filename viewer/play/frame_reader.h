@@ -18,7 +18,7 @@ namespace vv {
 class FrameReader {
   public:
     // The trajectory must outlive the reader.
-    explicit FrameReader(const Trajectory &trajectory);
+    explicit FrameReader(const FrameIndex &trajectory);
     ~FrameReader(); // waits for a read under way, then ends the thread
     FrameReader(const FrameReader &) = delete;
     FrameReader &operator=(const FrameReader &) = delete;
@@ -40,7 +40,7 @@ class FrameReader {
     void run();
     Got take_locked(std::size_t k, Frame &frame, std::string &error);
 
-    const Trajectory &trajectory_;
+    const FrameIndex &trajectory_;
     std::mutex mutex_;
     std::condition_variable changed_;
     bool stop_ = false;

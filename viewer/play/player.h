@@ -36,10 +36,10 @@ class Player {
     // memory runs out.
     bool open_live(std::size_t capacity, std::string &error);
 
-    const Trajectory &trajectory() const { return trajectory_; }
-    std::size_t frames() const { return trajectory_.index.frames.size(); }
+    const FrameIndex &trajectory() const { return trajectory_; }
+    std::size_t frames() const { return trajectory_.frames.size(); }
     // The index's warning about a cut last frame; empty when there is none.
-    const std::string &warning() const { return trajectory_.index.warning; }
+    const std::string &warning() const { return trajectory_.warning; }
     // Atom rows left out over all frames for a NaN or infinite position.
     std::size_t skipped() const { return skipped_; }
 
@@ -87,7 +87,7 @@ class Player {
     void paint_colours();
     void relink(std::size_t atoms);
 
-    Trajectory trajectory_;
+    FrameIndex trajectory_;
     Frame frame_;
     BoxFit fit_;
     Cloud nodes_;            // the block for the largest frame, linked once

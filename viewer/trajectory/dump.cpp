@@ -2,6 +2,7 @@
 
 #include "viewer/io/text.h"
 #include "viewer/trajectory/indexed.h"
+#include "viewer/trajectory/rows.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,9 +10,9 @@
 
 namespace vv {
 
-namespace {
+namespace detail {
 
-using namespace detail;
+namespace {
 
 // A frame header longer than kMaxHeader bytes is not a dump's.
 constexpr std::size_t kMaxHeader = std::size_t(1) << 16;
@@ -25,12 +26,12 @@ bool is_units_or_time(const char *b, const char *e) {
            (starts_with(b, e, "ITEM: TIME") && !starts_with(b, e, kTimestep));
 }
 
-// The one scan of index_dump: finds every "ITEM: TIMESTEP" at a line start
+// The one scan of a dump: finds every "ITEM: TIMESTEP" at a line start
 // with memchr, reads the four header lines after it, and counts every
 // frame's newlines so that a short frame shows.
 class Scanner {
   public:
-    Scanner(Source &source, const std::string &name, DumpIndex &index, std::string &error)
+    Scanner(Source &source, const std::string &name, FrameIndex &index, std::string &error)
         : w_(source), name_(name), index_(index), error_(error) {}
 
     bool run() {
@@ -220,21 +221,25 @@ class Scanner {
 
     Window w_;
     const std::string &name_;
-    DumpIndex &index_;
+    FrameIndex &index_;
     std::string &error_;
     bool open_ = false; // current_ is a frame whose end is not yet found
     FrameEntry current_;
     std::uint64_t lines_ = 0; // newlines from current_'s start to w_.pos
 };
 
-bool index_from(Source &source, const std::string &name, DumpIndex &index, std::string &error) {
+bool index_from(Source &source, const std::string &name, FrameIndex &index, std::string &error) {
     Scanner scanner(source, name, index, error);
     return scanner.run();
 }
 
 // ---- One frame ----------------------------------------------------------------
 
-enum Role : std::uint8_t { kId, kType, kElement, kPosX, kPosY, kPosZ, kField };
+// How a dump's refusals of rows are worded.
+const RowWords kWords = {
+    "%i rows where NUMBER OF ATOMS says %n", "%i fields where ITEM: ATOMS names %n",
+    "more fields than the %n ITEM: ATOMS names",
+    "NUMBER OF ATOMS %n is more than the frame's %i bytes of rows can hold", true};
 
 class FrameParser {
   public:
@@ -259,14 +264,7 @@ class FrameParser {
             return false;
         if (!expect(in, b, e, "ITEM: ATOMS") || !columns(in.number, b + 11, e))
             return false;
-        // Every row holds a field and its separator per column: a count that
-        // the bytes left cannot hold is refused before anything is reserved.
-        const std::size_t left = static_cast<std::size_t>(in.end - in.p);
-        if (frame_.declared > left / (2 * roles_.size()))
-            return fail(count_line, "NUMBER OF ATOMS " + std::to_string(frame_.declared) +
-                                        " is more than the frame's " + std::to_string(left) +
-                                        " bytes of rows can hold");
-        return rows(in) && tail(in);
+        return rows_.read(in, frame_, count_line, kWords, name_, k_, error_) && tail(in);
     }
 
   private:
@@ -348,140 +346,18 @@ class FrameParser {
     }
 
     bool columns(std::uint64_t line, const char *p, const char *e) {
-        frame_.columns.clear();
-        roles_.clear();
+        std::vector<std::string> names;
         const char *tb, *te;
         while (next_token(p, e, tb, te))
-            frame_.columns.emplace_back(tb, te);
-        if (frame_.columns.empty())
+            names.emplace_back(tb, te);
+        if (names.empty()) {
+            rows_.start(frame_);
             return fail(line, "ITEM: ATOMS names no column");
-        // Positions: wrapped before unwrapped, real before scaled.
-        static const char *const kSets[4][3] = {
-            {"x", "y", "z"}, {"xu", "yu", "zu"}, {"xs", "ys", "zs"}, {"xsu", "ysu", "zsu"}};
-        const std::size_t n = frame_.columns.size();
-        roles_.assign(n, kField);
-        auto find = [&](const char *want) {
-            for (std::size_t i = 0; i < n; ++i)
-                if (roles_[i] == kField && frame_.columns[i] == want)
-                    return static_cast<long>(i);
-            return -1L;
-        };
-        int set = -1;
-        for (int s = 0; s < 4 && set < 0; ++s) {
-            const long ix = find(kSets[s][0]), iy = find(kSets[s][1]);
-            if (ix < 0 || iy < 0)
-                continue;
-            set = s;
-            roles_[ix] = kPosX;
-            roles_[iy] = kPosY;
-            const long iz = find(kSets[s][2]);
-            if (iz >= 0)
-                roles_[iz] = kPosZ;
-            frame_.position_columns = std::string(kSets[s][0]) + " " + kSets[s][1] +
-                                      (iz >= 0 ? std::string(" ") + kSets[s][2] : "");
         }
-        if (set < 0)
+        if (!rows_.by_name(frame_, names))
             return fail(line, "no position columns (x y z, xu yu zu, xs ys zs or xsu ysu zsu) "
                               "among " +
-                                  std::to_string(n) + " columns");
-        scaled_ = set >= 2;
-        const char *const named[3] = {"id", "type", "element"};
-        for (int r = 0; r < 3; ++r) {
-            const long i = find(named[r]);
-            if (i >= 0)
-                roles_[i] = static_cast<Role>(kId + r);
-        }
-        std::size_t fields = 0;
-        for (std::size_t i = 0; i < n; ++i)
-            if (roles_[i] == kField) {
-                if (frame_.fields.size() <= fields)
-                    frame_.fields.emplace_back();
-                Field &f = frame_.fields[fields++];
-                f.name = printable(frame_.columns[i].data(), frame_.columns[i].size());
-                f.values.clear();
-            }
-        frame_.fields.resize(fields);
-        has_[kId] = find_role(kId);
-        has_[kType] = find_role(kType);
-        has_[kElement] = find_role(kElement);
-        has_z_ = find_role(kPosZ);
-        return true;
-    }
-
-    bool find_role(Role r) const {
-        return std::find(roles_.begin(), roles_.end(), r) != roles_.end();
-    }
-
-    bool rows(LineReader &in) {
-        const std::uint64_t count = frame_.declared;
-        frame_.position.reserve(3 * count);
-        if (has_[kId])
-            frame_.id.reserve(count);
-        if (has_[kType])
-            frame_.type.reserve(count);
-        if (has_[kElement])
-            frame_.element.reserve(count);
-        for (Field &f : frame_.fields)
-            f.values.reserve(count);
-        const std::size_t n = roles_.size();
-        values_.resize(n);
-        const Box &box = frame_.box;
-        const double len[3] = {box.hi[0] - box.lo[0], box.hi[1] - box.lo[1], box.hi[2] - box.lo[2]};
-        for (std::uint64_t r = 0; r < count; ++r) {
-            const char *b, *e;
-            const bool more = in.next(b, e);
-            if (!more || starts_with(b, e, "ITEM:"))
-                return fail(in.number + (more ? 0 : 1), std::to_string(r) +
-                                                            " rows where NUMBER OF ATOMS says " +
-                                                            std::to_string(count));
-            double pos[3] = {0, 0, 0};
-            std::int64_t id = 0;
-            std::int32_t type = 0;
-            std::uint32_t element = 0;
-            const char *p = b, *tb, *te;
-            for (std::size_t i = 0; i < n; ++i) {
-                if (!next_token(p, e, tb, te))
-                    return fail(in.number, std::to_string(i) + " fields where ITEM: ATOMS names " +
-                                               std::to_string(n));
-                const Role role = roles_[i];
-                bool ok = true;
-                if (role == kId)
-                    ok = parse_int(tb, te, id);
-                else if (role == kType)
-                    ok = parse_int(tb, te, type);
-                else if (role == kElement)
-                    ok = element_index(frame_, tb, te, element);
-                else
-                    ok = parse_number(tb, te - tb, role == kField ? values_[i] : pos[role - kPosX]);
-                if (!ok)
-                    return fail(in.number, "column " +
-                                               quote_token(frame_.columns[i].data(),
-                                                           frame_.columns[i].size()) +
-                                               ": bad value " + quote_token(tb, te - tb));
-            }
-            if (next_token(p, e, tb, te))
-                return fail(in.number,
-                            "more fields than the " + std::to_string(n) + " ITEM: ATOMS names");
-            if (scaled_) {
-                const double s[3] = {pos[0], pos[1], pos[2]};
-                pos[0] = box.lo[0] + s[0] * len[0] + s[1] * box.xy + s[2] * box.xz;
-                pos[1] = box.lo[1] + s[1] * len[1] + s[2] * box.yz;
-                pos[2] = has_z_ ? box.lo[2] + s[2] * len[2] : 0.0;
-            }
-            if (!add_position(frame_, pos))
-                continue;
-            if (has_[kId])
-                frame_.id.push_back(id);
-            if (has_[kType])
-                frame_.type.push_back(type);
-            if (has_[kElement])
-                frame_.element.push_back(element);
-            std::size_t f = 0;
-            for (std::size_t i = 0; i < n; ++i)
-                if (roles_[i] == kField)
-                    frame_.fields[f++].values.push_back(to_float(values_[i]));
-        }
-        frame_.atoms = frame_.position.size() / 3;
+                                  std::to_string(names.size()) + " columns");
         return true;
     }
 
@@ -507,10 +383,7 @@ class FrameParser {
     std::size_t k_;
     Frame &frame_;
     std::string &error_;
-    std::vector<Role> roles_;
-    std::vector<double> values_;
-    bool scaled_ = false, has_z_ = false;
-    bool has_[3] = {false, false, false};
+    RowMap rows_;
 };
 
 bool parse_dump_frame(const char *data, std::size_t size, const std::string &name,
@@ -519,26 +392,16 @@ bool parse_dump_frame(const char *data, std::size_t size, const std::string &nam
     return parser.parse(data, size);
 }
 
-const FormatSteps kDump = {index_from, parse_dump_frame};
-
 } // namespace
 
-bool index_dump(const std::string &path, DumpIndex &index, std::string &error) {
-    return index_path(kDump, path, index, error);
+const FormatSteps kDumpSteps = {index_from, parse_dump_frame};
+
+bool looks_like_dump(const char *data, std::size_t size) {
+    // Dumps start with their first frame's TIMESTEP, or with the UNITS or
+    // TIME item that dump_modify puts before it.
+    return starts_with(data, data + size, "ITEM: ");
 }
 
-bool index_dump_bytes(const char *data, std::size_t size, const std::string &name, DumpIndex &index,
-                      std::string &error) {
-    return index_memory(kDump, data, size, name, index, error);
-}
-
-bool read_frame(const DumpIndex &index, std::size_t k, Frame &frame, std::string &error) {
-    return read_indexed(kDump, index, k, frame, error);
-}
-
-bool read_frame_bytes(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
-                      Frame &frame, std::string &error) {
-    return read_indexed_bytes(kDump, data, size, index, k, frame, error);
-}
+} // namespace detail
 
 } // namespace vv

@@ -11,7 +11,7 @@ namespace detail {
 namespace {
 
 // Frame k's span, or false with error set.
-bool span(const DumpIndex &index, std::size_t k, std::uint64_t &offset, std::uint64_t &size,
+bool span(const FrameIndex &index, std::size_t k, std::uint64_t &offset, std::uint64_t &size,
           std::string &error) {
     if (k >= index.frames.size()) {
         error = index.path + ": frame " + std::to_string(k + 1) +
@@ -46,7 +46,7 @@ void clear_atoms(Frame &frame) {
         f.values.clear();
 }
 
-bool fetch_frame(const DumpIndex &index, std::size_t k, Frame &frame, std::string &error) {
+bool fetch_frame(const FrameIndex &index, std::size_t k, Frame &frame, std::string &error) {
     std::uint64_t offset, size;
     if (!span(index, k, offset, size, error))
         return false;
@@ -54,7 +54,7 @@ bool fetch_frame(const DumpIndex &index, std::size_t k, Frame &frame, std::strin
     return read_span(index.path, index.gzip, offset, frame.text, frame.cursor, error);
 }
 
-bool frame_span(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
+bool frame_span(const char *data, std::size_t size, const FrameIndex &index, std::size_t k,
                 const char *&begin, std::size_t &length, std::string &error) {
     std::uint64_t offset, n;
     if (!span(index, k, offset, n, error))
@@ -98,7 +98,7 @@ namespace {
 
 // The format's scan into an index that starts empty, and is left empty (its
 // memory released) when the scan fails.
-bool scan(const FormatSteps &format, Source &source, const std::string &name, DumpIndex &index,
+bool scan(const FormatSteps &format, Source &source, const std::string &name, FrameIndex &index,
           std::string &error) {
     index.path = name;
     index.frames.clear();
@@ -114,7 +114,7 @@ bool scan(const FormatSteps &format, Source &source, const std::string &name, Du
 }
 
 bool parse_checked(const FormatSteps &format, const char *data, std::size_t size,
-                   const DumpIndex &index, std::size_t k, Frame &frame, std::string &error) {
+                   const FrameIndex &index, std::size_t k, Frame &frame, std::string &error) {
     clear_atoms(frame);
     if (!format.parse(data, size, index.path, k + 1, frame, error)) {
         clear_atoms(frame);
@@ -132,12 +132,12 @@ bool parse_checked(const FormatSteps &format, const char *data, std::size_t size
 
 } // namespace
 
-bool index_path(const FormatSteps &format, const std::string &path, DumpIndex &index,
+bool index_path(const FormatSteps &format, const std::string &path, FrameIndex &index,
                 std::string &error) {
     bool gz = false;
     const std::unique_ptr<Source> source = open_source(path, gz, error);
     if (!source) {
-        index = DumpIndex();
+        index = FrameIndex();
         return false;
     }
     index.gzip = gz;
@@ -145,12 +145,12 @@ bool index_path(const FormatSteps &format, const std::string &path, DumpIndex &i
 }
 
 bool index_memory(const FormatSteps &format, const char *data, std::size_t size,
-                  const std::string &name, DumpIndex &index, std::string &error) {
+                  const std::string &name, FrameIndex &index, std::string &error) {
     index.gzip = false;
     return scan(format, *memory_source(data, size), name, index, error);
 }
 
-bool read_indexed(const FormatSteps &format, const DumpIndex &index, std::size_t k, Frame &frame,
+bool read_indexed(const FormatSteps &format, const FrameIndex &index, std::size_t k, Frame &frame,
                   std::string &error) {
     if (!fetch_frame(index, k, frame, error)) {
         clear_atoms(frame);
@@ -160,7 +160,7 @@ bool read_indexed(const FormatSteps &format, const DumpIndex &index, std::size_t
 }
 
 bool read_indexed_bytes(const FormatSteps &format, const char *data, std::size_t size,
-                        const DumpIndex &index, std::size_t k, Frame &frame, std::string &error) {
+                        const FrameIndex &index, std::size_t k, Frame &frame, std::string &error) {
     const char *begin;
     std::size_t length;
     if (!frame_span(data, size, index, k, begin, length, error)) {

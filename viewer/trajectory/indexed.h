@@ -6,7 +6,7 @@
 #define VORLIX_VIEWER_TRAJECTORY_INDEXED_H
 
 #include "viewer/io/source.h"
-#include "viewer/trajectory/dump.h"
+#include "viewer/trajectory/frame.h"
 
 namespace vv {
 
@@ -16,11 +16,11 @@ namespace detail {
 std::string where(const std::string &name, std::size_t frame, std::uint64_t line);
 
 // Frame k's bytes of an indexed file into frame.text (a gzip stream read on
-// through frame.cursor, see read_frame in dump.h).
-bool fetch_frame(const DumpIndex &index, std::size_t k, Frame &frame, std::string &error);
+// through frame.cursor, see read_frame in trajectory.h).
+bool fetch_frame(const FrameIndex &index, std::size_t k, Frame &frame, std::string &error);
 
-// Frame k's bytes within data[0..size), indexed with the *_bytes indexers.
-bool frame_span(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
+// Frame k's bytes within data[0..size), indexed over those bytes.
+bool frame_span(const char *data, std::size_t size, const FrameIndex &index, std::size_t k,
                 const char *&begin, std::size_t &length, std::string &error);
 
 // Every atom of the frame dropped, storage kept for the next frame.
@@ -38,26 +38,26 @@ bool add_position(Frame &frame, const double pos[3]);
 
 // A format's own two steps: its scan of a source into an index (which
 // index_path and index_memory hand over empty, and clear again when it
-// fails), and its
-// parse of one frame's bytes (`number` counts frames from 1, for messages).
+// fails), and its parse of one frame's bytes into a frame whose atoms are
+// cleared (`number` counts frames from 1, for messages).
 struct FormatSteps {
-    bool (*index)(Source &source, const std::string &name, DumpIndex &index, std::string &error);
+    bool (*index)(Source &source, const std::string &name, FrameIndex &index, std::string &error);
     bool (*parse)(const char *data, std::size_t size, const std::string &name, std::size_t number,
                   Frame &frame, std::string &error);
 };
 
-// What every format does around its steps, as dump.h promises for each
-// public call: index a file (gzip or plain) or bytes in memory; read frame
+// What every format does around its steps, as trajectory.h promises for
+// each public call: index a file (gzip or plain) or bytes in memory; read frame
 // k, parse it, and refuse it when it no longer matches its index entry.
 // On failure the frame holds no atoms.
-bool index_path(const FormatSteps &format, const std::string &path, DumpIndex &index,
+bool index_path(const FormatSteps &format, const std::string &path, FrameIndex &index,
                 std::string &error);
 bool index_memory(const FormatSteps &format, const char *data, std::size_t size,
-                  const std::string &name, DumpIndex &index, std::string &error);
-bool read_indexed(const FormatSteps &format, const DumpIndex &index, std::size_t k, Frame &frame,
+                  const std::string &name, FrameIndex &index, std::string &error);
+bool read_indexed(const FormatSteps &format, const FrameIndex &index, std::size_t k, Frame &frame,
                   std::string &error);
 bool read_indexed_bytes(const FormatSteps &format, const char *data, std::size_t size,
-                        const DumpIndex &index, std::size_t k, Frame &frame, std::string &error);
+                        const FrameIndex &index, std::size_t k, Frame &frame, std::string &error);
 
 } // namespace detail
 

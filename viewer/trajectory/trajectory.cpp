@@ -1,57 +1,106 @@
 #include "viewer/trajectory/trajectory.h"
 
+#include "viewer/trajectory/dump.h"
+#include "viewer/trajectory/indexed.h"
+#include "viewer/trajectory/xyz.h"
+
 #include <zlib.h>
+
+#include <algorithm>
 
 namespace vv {
 
 namespace {
 
+constexpr std::size_t kSniff = 16384;
+
 // The first bytes of the file, through zlib, which passes plain files
 // through unchanged.
-std::string start_of(const std::string &path, std::size_t n) {
-    std::string bytes(n, '\0');
+std::string start_of(const std::string &path) {
+    std::string bytes(kSniff, '\0');
     gzFile f = gzopen(path.c_str(), "rb");
     if (!f)
         return {};
-    const int got = gzread(f, bytes.data(), static_cast<unsigned>(n));
+    const int got = gzread(f, bytes.data(), static_cast<unsigned>(kSniff));
     gzclose(f);
     bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     return bytes;
 }
 
-} // namespace
+// The row whose sniff claims the bytes, or null.
+const TrajectoryFormat *sniffed(const char *data, std::size_t size) {
+    for (const TrajectoryFormat &format : trajectory_formats())
+        if (format.sniff(data, size))
+            return &format;
+    return nullptr;
+}
 
-namespace {
+// The format asked for, else the first whose sniff claims the bytes, else
+// the table's first row.
+const TrajectoryFormat &chosen(const TrajectoryFormat *format, const char *data, std::size_t size) {
+    if (!format)
+        format = sniffed(data, size);
+    return format ? *format : trajectory_formats().front();
+}
 
-constexpr std::size_t kSniff = 16384;
+// The index names its format only once the format has made it.
+bool made_by(const TrajectoryFormat &format, bool made, FrameIndex &index) {
+    index.format = made ? &format : nullptr;
+    return made;
+}
 
-bool is_dump(const std::string &start) {
-    // Dumps start with their first frame's TIMESTEP, or with the UNITS or
-    // TIME item that dump_modify puts before it.
-    return start.compare(0, 6, "ITEM: ") == 0;
+bool no_format(const FrameIndex &index, Frame &frame, std::string &error) {
+    detail::clear_atoms(frame);
+    error = index.path + ": the index was made by no trajectory format";
+    return false;
 }
 
 } // namespace
+
+const std::vector<TrajectoryFormat> &trajectory_formats() {
+    static const std::vector<TrajectoryFormat> formats = {
+        {"lammps-dump", detail::looks_like_dump, detail::kDumpSteps},
+        {"xyz", detail::looks_like_xyz_trajectory, detail::kXyzSteps},
+    };
+    return formats;
+}
+
+const TrajectoryFormat *trajectory_format(const std::string &name) {
+    for (const TrajectoryFormat &format : trajectory_formats())
+        if (name == format.name)
+            return &format;
+    return nullptr;
+}
 
 bool is_trajectory(const std::string &path) {
-    const std::string start = start_of(path, kSniff);
-    return is_dump(start) || looks_like_xyz_trajectory(start.data(), start.size());
+    const std::string start = start_of(path);
+    return sniffed(start.data(), start.size()) != nullptr;
 }
 
-bool open_trajectory(const std::string &path, Trajectory &trajectory, std::string &error) {
-    trajectory = Trajectory();
-    const std::string start = start_of(path, kSniff);
-    if (!is_dump(start) && looks_like_xyz_trajectory(start.data(), start.size())) {
-        trajectory.format = TrajectoryFormat::Xyz;
-        return index_xyz(path, trajectory.index, error);
-    }
-    return index_dump(path, trajectory.index, error);
+bool open_trajectory(const std::string &path, FrameIndex &index, std::string &error,
+                     const TrajectoryFormat *format) {
+    const std::string start = format ? std::string() : start_of(path);
+    const TrajectoryFormat &f = chosen(format, start.data(), start.size());
+    return made_by(f, detail::index_path(f.steps, path, index, error), index);
 }
 
-bool read_frame(const Trajectory &trajectory, std::size_t k, Frame &frame, std::string &error) {
-    if (trajectory.format == TrajectoryFormat::Xyz)
-        return read_xyz_frame(trajectory.index, k, frame, error);
-    return read_frame(trajectory.index, k, frame, error);
+bool index_trajectory_bytes(const char *data, std::size_t size, const std::string &name,
+                            FrameIndex &index, std::string &error, const TrajectoryFormat *format) {
+    const TrajectoryFormat &f = chosen(format, data, std::min(size, kSniff));
+    return made_by(f, detail::index_memory(f.steps, data, size, name, index, error), index);
+}
+
+bool read_frame(const FrameIndex &index, std::size_t k, Frame &frame, std::string &error) {
+    if (!index.format)
+        return no_format(index, frame, error);
+    return detail::read_indexed(index.format->steps, index, k, frame, error);
+}
+
+bool read_frame_bytes(const char *data, std::size_t size, const FrameIndex &index, std::size_t k,
+                      Frame &frame, std::string &error) {
+    if (!index.format)
+        return no_format(index, frame, error);
+    return detail::read_indexed_bytes(index.format->steps, data, size, index, k, frame, error);
 }
 
 } // namespace vv

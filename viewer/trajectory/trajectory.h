@@ -1,42 +1,82 @@
-// A trajectory of any kind vorlix-view plays: which reader reads it, its
-// frame index, and one call to read a frame whatever the file's format, so
-// that playback knows nothing of formats.
+// Trajectories of every format vorlix-view plays, behind one set of calls:
+// the format told by a file's first bytes, one scan into a frame index, and
+// frame k read through the format that made the index, so that playback,
+// tests, fuzzers and benchmarks know nothing of formats. The formats are
+// rows of one table (trajectory.cpp); each is a file of its own (dump.h,
+// xyz.h) giving its first-bytes test and its two steps (indexed.h).
+//
+// Messages are one line of plain ASCII, "NAME: frame K: line L: problem",
+// where K counts frames from 1 and L counts lines from 1 at the frame's first
+// line; problems with the file as a whole are "NAME: problem". Bytes from the
+// file are shown escaped (viewer/io/text.h).
 #ifndef VORLIX_VIEWER_TRAJECTORY_TRAJECTORY_H
 #define VORLIX_VIEWER_TRAJECTORY_TRAJECTORY_H
 
-#include "viewer/trajectory/dump.h"
-#include "viewer/trajectory/xyz.h"
+#include "viewer/trajectory/frame.h"
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace vv {
 
-enum class TrajectoryFormat { LammpsDump, Xyz };
+namespace detail {
+struct FormatSteps;
+}
 
-struct Trajectory {
-    TrajectoryFormat format = TrajectoryFormat::LammpsDump;
-    // Every complete frame's offset, timestep and atom count, and the
-    // warning about a cut last frame, if any.
-    DumpIndex index;
+// A row of the format table.
+struct TrajectoryFormat {
+    const char *name; // "lammps-dump", "xyz"
+    // Whether a file's first bytes (16 KiB at most, decompressed) are this
+    // format's.
+    bool (*sniff)(const char *data, std::size_t size);
+    const detail::FormatSteps &steps;
 };
 
-// Whether the file's first bytes (decompressed, for gzip; 16 KiB at most)
-// are a trajectory's: a LAMMPS dump starts with an ITEM: line; a trajectory
-// XYZ (plain or extended, xyz.h) has one non-negative integer alone on its
-// first non-blank line and a third line that starts with a token that is not
-// a number (an element symbol), where a point-cloud XYZ has three or six
-// numbers on every line. False for point clouds and for files that cannot be
-// read, which the loader then reports.
+// The table, in the order the sniffs are tried. The first row also takes
+// the files no sniff claims, so that its messages say what they lack.
+const std::vector<TrajectoryFormat> &trajectory_formats();
+
+// The row named so, or null.
+const TrajectoryFormat *trajectory_format(const std::string &name);
+
+// Whether the file's first bytes (decompressed, for gzip) are a
+// trajectory's by some row's sniff. False for point clouds and for files
+// that cannot be read, which the loader then reports.
 bool is_trajectory(const std::string &path);
 
-// Tells the format by content and indexes the file (one scan). On failure
-// returns false with error set to one line naming the file.
-bool open_trajectory(const std::string &path, Trajectory &trajectory, std::string &error);
+// Scans the file once, front to back, in large blocks (gzip streams, known
+// by their magic bytes whatever the name, through zlib), as `format` or,
+// when null, the format its first bytes tell, and fills the index. Atom rows
+// are not parsed: the frame headers are, and rows are counted, so that a
+// frame with fewer rows than its count is found. Only the last frame may be
+// short: it is then dropped and named in index.warning (true is returned; a
+// file whose first frame is already cut gives an empty index with the
+// warning). What else each format refuses is in its header. On failure:
+// false, index cleared (no format), error set to one line naming the file.
+// The index memory is the 24 bytes a frame of FrameEntry.
+bool open_trajectory(const std::string &path, FrameIndex &index, std::string &error,
+                     const TrajectoryFormat *format = nullptr);
 
-// Reads frame k (0-based) into frame, reusing its storage. On failure
-// returns false with error naming the file, the frame and the line.
-bool read_frame(const Trajectory &trajectory, std::size_t k, Frame &frame, std::string &error);
+// The same over bytes in memory (tests, fuzzers, benchmarks); NAME is used
+// in messages and index.path.
+bool index_trajectory_bytes(const char *data, std::size_t size, const std::string &name,
+                            FrameIndex &index, std::string &error,
+                            const TrajectoryFormat *format = nullptr);
+
+// Reads frame k (0-based) of the indexed file into frame, reusing its
+// storage, through the format that made the index. A gzip stream is read on
+// from where the previous call on the same Frame stopped when frame k lies
+// further on, and decompressed again from its start otherwise: playing
+// forwards costs one pass, jumping back costs the way from the start. On
+// failure (a malformed frame; the file changed since it was indexed; an
+// index no format made) returns false with error naming the file, the frame
+// and the line; frame then holds no atoms.
+bool read_frame(const FrameIndex &index, std::size_t k, Frame &frame, std::string &error);
+
+// The same for an index made by index_trajectory_bytes over these bytes.
+bool read_frame_bytes(const char *data, std::size_t size, const FrameIndex &index, std::size_t k,
+                      Frame &frame, std::string &error);
 
 } // namespace vv
 

@@ -2,18 +2,19 @@
 
 #include "viewer/io/text.h"
 #include "viewer/trajectory/indexed.h"
+#include "viewer/trajectory/rows.h"
+#include "viewer/trajectory/xyz_comment.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <cstring>
 #include <vector>
 
 namespace vv {
 
-namespace {
+namespace detail {
 
-using namespace detail;
+namespace {
 
 // A count or comment line longer than this is not an XYZ file's.
 constexpr std::size_t kMaxLine = std::size_t(1) << 20;
@@ -23,105 +24,11 @@ constexpr std::size_t kSlice = std::size_t(1) << 16;
 // More columns than this in one row is not an XYZ file's.
 constexpr std::size_t kMaxColumns = 4096;
 
-bool same_key(const std::string &key, const char *want) {
-    const std::size_t n = std::strlen(want);
-    if (key.size() != n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(key[i])) != want[i])
-            return false;
-    return true;
-}
-
-// A value or key as the comment spells it: quoted ("...", a backslash
-// escaping the next byte), braced ({...}), or up to the next blank or '='.
-// An unclosed quote runs to the end of the line: a plain XYZ comment is free
-// text.
-std::string comment_word(const char *&p, const char *e, bool key) {
-    std::string out;
-    if (p < e && *p == '"') {
-        for (++p; p < e && *p != '"'; ++p) {
-            if (*p == '\\' && p + 1 < e)
-                ++p;
-            out += *p;
-        }
-        if (p < e)
-            ++p;
-        return out;
-    }
-    if (!key && p < e && *p == '{') {
-        const char *close = static_cast<const char *>(std::memchr(p, '}', e - p));
-        const char *stop = close ? close : e;
-        out.assign(p + 1, stop);
-        p = close ? close + 1 : e;
-        return out;
-    }
-    while (p < e && !is_blank(*p) && (!key || *p != '='))
-        out += *p++;
-    return out;
-}
-
-struct Pair {
-    std::string key, value;
-};
-
-// The comment's key=value pairs; a bare word is a key with the value "T".
-void comment_pairs(const char *p, const char *e, std::vector<Pair> &pairs) {
-    pairs.clear();
-    for (;;) {
-        while (p < e && is_blank(*p))
-            ++p;
-        if (p >= e)
-            return;
-        Pair pair;
-        const char *before = p;
-        pair.key = comment_word(p, e, true);
-        const char *q = p;
-        while (q < e && is_blank(*q))
-            ++q;
-        if (q < e && *q == '=') {
-            ++q;
-            while (q < e && is_blank(*q))
-                ++q;
-            p = q;
-            pair.value = comment_word(p, e, false);
-        } else {
-            pair.value = "T";
-        }
-        if (p == before) // a lone '=': passed over
-            ++p;
-        pairs.push_back(std::move(pair));
-    }
-}
-
-const Pair *find_pair(const std::vector<Pair> &pairs, const char *key) {
-    for (const Pair &pair : pairs)
-        if (same_key(pair.key, key))
-            return &pair;
-    return nullptr;
-}
-
-// The timestep the comment gives: 1 found, 0 none, -1 not an integer.
-int comment_step(const std::vector<Pair> &pairs, std::int64_t &step, const Pair *&bad) {
-    bad = find_pair(pairs, "step");
-    if (!bad)
-        bad = find_pair(pairs, "timestep");
-    if (!bad)
-        return 0;
-    const std::string &v = bad->value;
-    return parse_int(v.data(), v.data() + v.size(), step) ? 1 : -1;
-}
-
-std::string bad_step(const Pair &pair) {
-    return printable(pair.key.data(), pair.key.size()) +
-           "= is not an integer: " + quote_token(pair.value.data(), pair.value.size());
-}
-
 // ---- The index -----------------------------------------------------------------
 
 class Scanner {
   public:
-    Scanner(Source &source, const std::string &name, DumpIndex &index, std::string &error)
+    Scanner(Source &source, const std::string &name, FrameIndex &index, std::string &error)
         : w_(source), name_(name), index_(index), error_(error) {}
 
     bool run() {
@@ -283,20 +190,22 @@ class Scanner {
 
     Window w_;
     const std::string &name_;
-    DumpIndex &index_;
+    FrameIndex &index_;
     std::string &error_;
     std::vector<Pair> pairs_;
 };
 
-bool index_from(Source &source, const std::string &name, DumpIndex &index, std::string &error) {
+bool index_from(Source &source, const std::string &name, FrameIndex &index, std::string &error) {
     Scanner scanner(source, name, index, error);
     return scanner.run();
 }
 
 // ---- One frame -----------------------------------------------------------------
 
-// What a row's column is for; a field's column is kField + its field index.
-enum Role : std::uint32_t { kSkip, kElement, kPosX, kPosY, kPosZ, kField };
+// How an XYZ file's refusals of rows are worded.
+const RowWords kWords = {"%i rows where the count says %n", "%i columns where the frame has %n",
+                         "more columns than the frame's %n",
+                         "atom count %n is more than the frame's %i bytes of rows can hold", false};
 
 class FrameParser {
   public:
@@ -306,6 +215,7 @@ class FrameParser {
     bool parse(const char *data, std::size_t size) {
         LineReader in{data, data + size};
         const char *b, *e;
+        rows_.start(frame_);
         if (!in.next(b, e) || !parse_int(b, e, frame_.declared))
             return fail(1, "expected an atom count");
         if (!in.next(b, e)) {
@@ -321,97 +231,19 @@ class FrameParser {
             return fail(2, bad_step(*bad));
         if (step == 0)
             frame_.timestep = static_cast<std::int64_t>(k_ - 1);
-        if (!cell(pairs))
-            return false;
+        std::string problem;
+        if (!comment_box(pairs, frame_.box, problem))
+            return fail(2, problem);
         const Pair *properties = find_pair(pairs, "properties");
         if (properties ? !extended_columns(properties->value) : !plain_columns(in))
             return false;
-        // Every row holds a token and its separator per column: a count that
-        // the bytes left cannot hold is refused before anything is reserved.
-        const std::size_t left = static_cast<std::size_t>(in.end - in.p);
-        if (frame_.declared > left / (2 * roles_.size()))
-            return fail(1, "atom count " + std::to_string(frame_.declared) +
-                               " is more than the frame's " + std::to_string(left) +
-                               " bytes of rows can hold");
-        return rows(in) && tail(in);
+        return rows_.read(in, frame_, 1, kWords, name_, k_, error_) && tail(in);
     }
 
   private:
     bool fail(std::uint64_t line, const std::string &problem) {
         error_ = where(name_, k_, line) + problem;
         return false;
-    }
-
-    // n finite numbers from a value (blanks, commas or brackets between them).
-    static bool numbers(const std::string &value, double *out, int n) {
-        std::string text = value;
-        for (char &c : text)
-            if (c == ',' || c == '[' || c == ']' || c == '{' || c == '}')
-                c = ' ';
-        const char *p = text.data(), *e = p + text.size(), *tb, *te;
-        int got = 0;
-        for (; next_token(p, e, tb, te); ++got)
-            if (got == n || !parse_number(tb, te - tb, out[got]) || !std::isfinite(out[got]))
-                return false;
-        return got == n;
-    }
-
-    bool cell(const std::vector<Pair> &pairs) {
-        Box &box = frame_.box;
-        box = Box();
-        if (const Pair *pbc = find_pair(pairs, "pbc")) {
-            const char *p = pbc->value.data(), *e = p + pbc->value.size(), *tb, *te;
-            for (int a = 0; a < 3 && next_token(p, e, tb, te); ++a)
-                box.boundary[a] = (*tb == 'T' || *tb == 't') ? "pp" : "ff";
-        }
-        const Pair *lattice = find_pair(pairs, "lattice");
-        if (!lattice)
-            return true;
-        double v[9];
-        if (!numbers(lattice->value, v, 9))
-            return fail(2, "Lattice= is not 9 finite numbers: " +
-                               quote_token(lattice->value.data(), lattice->value.size()));
-        if (const Pair *origin = find_pair(pairs, "origin"))
-            if (!numbers(origin->value, box.lo, 3))
-                return fail(2, "Origin= is not 3 finite numbers: " +
-                                   quote_token(origin->value.data(), origin->value.size()));
-        box.has_cell = true;
-        for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c)
-                box.cell[r][c] = v[3 * r + c];
-        // LAMMPS's restricted triclinic form of the same cell.
-        const double *a = box.cell[0], *b = box.cell[1], *c = box.cell[2];
-        auto dot = [](const double *u, const double *w) {
-            return u[0] * w[0] + u[1] * w[1] + u[2] * w[2];
-        };
-        const double ax = std::sqrt(dot(a, a));
-        const double bx = ax > 0 ? dot(a, b) / ax : 0;
-        const double by = std::sqrt(std::max(0.0, dot(b, b) - bx * bx));
-        const double cx = ax > 0 ? dot(a, c) / ax : 0;
-        const double cy = by > 0 ? (dot(b, c) - bx * cx) / by : 0;
-        const double cz = std::sqrt(std::max(0.0, dot(c, c) - cx * cx - cy * cy));
-        const double len[3] = {ax, by, cz};
-        for (int i = 0; i < 3; ++i)
-            box.hi[i] = box.lo[i] + len[i];
-        box.xy = bx;
-        box.xz = cx;
-        box.yz = cy;
-        box.triclinic = bx != 0 || cx != 0 || cy != 0;
-        return true;
-    }
-
-    void add_column(const std::string &name, Role role) {
-        frame_.columns.push_back(name);
-        if (role != kField) {
-            roles_.push_back(role);
-            return;
-        }
-        if (frame_.fields.size() <= fields_)
-            frame_.fields.emplace_back();
-        Field &f = frame_.fields[fields_];
-        f.name = printable(name.data(), name.size());
-        f.values.clear();
-        roles_.push_back(static_cast<Role>(kField + fields_++));
     }
 
     bool extended_columns(const std::string &properties) {
@@ -432,7 +264,7 @@ class FrameParser {
             const std::string &name = parts[i], &type = parts[i + 1], &count = parts[i + 2];
             std::size_t n = 0;
             if (!parse_int(count.data(), count.data() + count.size(), n) || n == 0 ||
-                n > kMaxColumns - roles_.size())
+                n > kMaxColumns - rows_.columns())
                 return fail(2, "Properties: bad count " + quote_token(count.data(), count.size()) +
                                    " of " + quote_token(name.data(), name.size()));
             const char t = type.size() == 1 ? static_cast<char>(std::toupper(type[0])) : '?';
@@ -444,21 +276,22 @@ class FrameParser {
                 if (t != 'R' || n != 3)
                     return fail(2, "Properties: pos is not R:3");
                 pos = true;
-                add_column("pos_0", kPosX);
-                add_column("pos_1", kPosY);
-                add_column("pos_2", kPosZ);
+                rows_.add(frame_, "pos_0", Role::kX);
+                rows_.add(frame_, "pos_1", Role::kY);
+                rows_.add(frame_, "pos_2", Role::kZ);
                 continue;
             }
-            const bool element = name == "species" && t == 'S' && n == 1 &&
-                                 std::find(roles_.begin(), roles_.end(), kElement) == roles_.end();
-            const Role role = element ? kElement : (t == 'R' || t == 'I') ? kField : kSkip;
+            const bool element =
+                name == "species" && t == 'S' && n == 1 && !rows_.has(Role::kElement);
+            const Role role = element                  ? Role::kElement
+                              : (t == 'R' || t == 'I') ? Role::kField
+                                                       : Role::kSkip;
             for (std::size_t c = 0; c < n; ++c)
-                add_column(n == 1 ? name : name + "_" + std::to_string(c), role);
+                rows_.add(frame_, n == 1 ? name : name + "_" + std::to_string(c), role);
         }
         if (!pos)
             return fail(2, "Properties: no pos:R:3");
-        frame_.position_columns = "pos";
-        frame_.fields.resize(fields_);
+        rows_.finish(frame_, Flavour::kPlain, "pos");
         return true;
     }
 
@@ -472,63 +305,11 @@ class FrameParser {
                 ++n;
         if (frame_.declared > 0 && (n < 4 || n > kMaxColumns))
             return fail(3, "expected element x y z, found " + quote_token(b, e - b));
-        const char *const first[4] = {"element", "x", "y", "z"};
-        const Role roles[4] = {kElement, kPosX, kPosY, kPosZ};
-        for (int i = 0; i < 4; ++i)
-            add_column(first[i], roles[i]);
+        // Named so that the dump's names give them their roles.
+        std::vector<std::string> names = {"element", "x", "y", "z"};
         for (std::size_t i = 4; i < n; ++i)
-            add_column("col" + std::to_string(i + 1), kField);
-        frame_.position_columns = "x y z";
-        frame_.fields.resize(fields_);
-        return true;
-    }
-
-    bool rows(LineReader &in) {
-        const std::uint64_t count = frame_.declared;
-        const bool has_element = std::find(roles_.begin(), roles_.end(), kElement) != roles_.end();
-        frame_.position.reserve(3 * count);
-        if (has_element)
-            frame_.element.reserve(count);
-        for (Field &f : frame_.fields)
-            f.values.reserve(count);
-        const std::size_t n = roles_.size();
-        values_.resize(fields_);
-        for (std::uint64_t r = 0; r < count; ++r) {
-            const char *b, *e;
-            if (!in.next(b, e))
-                return fail(in.number + 1, std::to_string(r) + " rows where the count says " +
-                                               std::to_string(count));
-            double pos[3] = {0, 0, 0};
-            std::uint32_t element = 0;
-            const char *p = b, *tb, *te;
-            for (std::size_t i = 0; i < n; ++i) {
-                if (!next_token(p, e, tb, te))
-                    return fail(in.number, std::to_string(i) + " columns where the frame has " +
-                                               std::to_string(n));
-                const Role role = roles_[i];
-                bool ok = true;
-                if (role == kElement)
-                    ok = element_index(frame_, tb, te, element);
-                else if (role != kSkip)
-                    ok = parse_number(tb, te - tb,
-                                      role >= kField ? values_[role - kField] : pos[role - kPosX]);
-                if (!ok)
-                    return fail(in.number, "column " +
-                                               quote_token(frame_.columns[i].data(),
-                                                           frame_.columns[i].size()) +
-                                               ": bad value " + quote_token(tb, te - tb));
-            }
-            if (next_token(p, e, tb, te))
-                return fail(in.number, "more columns than the frame's " + std::to_string(n));
-            if (!add_position(frame_, pos))
-                continue;
-            if (has_element)
-                frame_.element.push_back(element);
-            for (std::size_t f = 0; f < fields_; ++f)
-                frame_.fields[f].values.push_back(to_float(values_[f]));
-        }
-        frame_.atoms = frame_.position.size() / 3;
-        return true;
+            names.push_back("col" + std::to_string(i + 1));
+        return rows_.by_name(frame_, names);
     }
 
     // After the rows only blank lines may follow.
@@ -548,40 +329,18 @@ class FrameParser {
     std::size_t k_;
     Frame &frame_;
     std::string &error_;
-    std::vector<Role> roles_;
-    std::vector<double> values_;
-    std::size_t fields_ = 0;
+    RowMap rows_;
 };
 
 bool parse_xyz_frame(const char *data, std::size_t size, const std::string &name,
                      std::size_t number, Frame &frame, std::string &error) {
-    frame.columns.clear();
-    frame.position_columns.clear();
     FrameParser parser(name, number, frame, error);
     return parser.parse(data, size);
 }
 
-const FormatSteps kXyz = {index_from, parse_xyz_frame};
-
 } // namespace
 
-bool index_xyz(const std::string &path, DumpIndex &index, std::string &error) {
-    return index_path(kXyz, path, index, error);
-}
-
-bool index_xyz_bytes(const char *data, std::size_t size, const std::string &name, DumpIndex &index,
-                     std::string &error) {
-    return index_memory(kXyz, data, size, name, index, error);
-}
-
-bool read_xyz_frame(const DumpIndex &index, std::size_t k, Frame &frame, std::string &error) {
-    return read_indexed(kXyz, index, k, frame, error);
-}
-
-bool read_xyz_frame_bytes(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
-                          Frame &frame, std::string &error) {
-    return read_indexed_bytes(kXyz, data, size, index, k, frame, error);
-}
+const FormatSteps kXyzSteps = {index_from, parse_xyz_frame};
 
 bool looks_like_xyz_trajectory(const char *data, std::size_t size) {
     LineReader in{data, data + size};
@@ -598,5 +357,7 @@ bool looks_like_xyz_trajectory(const char *data, std::size_t size) {
     double v;
     return next_token(b, e, tb, te) && !parse_number(tb, te - tb, v);
 }
+
+} // namespace detail
 
 } // namespace vv

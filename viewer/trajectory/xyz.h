@@ -1,6 +1,5 @@
-// Multi-frame XYZ files, plain and extended, as a trajectory: the same frame
-// index and Frame as the LAMMPS dump reader (dump.h), made and read the same
-// way (one fast scan, gzip through zlib, a frame at a time).
+// Multi-frame XYZ files, plain and extended, as a trajectory format: a row
+// of the table in trajectory.cpp, read through the calls of trajectory.h.
 //
 // A file is a run of frames, each:
 //   N                      the atom count, alone on its line
@@ -23,7 +22,8 @@
 // count is 1, name_0, name_1... otherwise ("forces_0 forces_1 forces_2");
 // other S and L columns are skipped. Frame::columns holds those expanded
 // names in order ("species pos_0 pos_1 pos_2 ..."), position_columns "pos".
-// Without Properties (plain XYZ) a row is "element x y z" and any further
+// Without Properties (plain XYZ) a row is "element x y z" (mapped by those
+// names as a dump's columns are, rows.h) and any further
 // columns, all numbers, become fields named by their 1-based place: col5,
 // col6...; columns are "element x y z col5...", position_columns "x y z".
 // Every row of a frame has as many columns as its first (plain) or as
@@ -33,49 +33,41 @@
 // place in the file counting from 0. XYZ files carry no ids or types: Frame::id
 // and Frame::type stay empty.
 //
-// Messages are "NAME: frame K: line L: problem" as for dumps, L counting from
-// 1 at the frame's count line.
+// Lines in messages count from 1 at the frame's count line.
+//
+// The index: each frame's count line and comment are read, its N rows only
+// counted, not parsed; a last frame cut short (as a file still being written
+// is: rows count only when their newline is there) is dropped with a
+// warning. Refused: a count line that is not a non-negative integer (so also
+// a frame before whose rows are fewer or more than its count), a bad step=
+// value, an empty file.
+//
+// A frame: refused are rows fewer or more than the count, a row whose column
+// count differs, a value that is not a number in a number column, an unknown
+// Properties type, a Properties without pos, a Lattice or Origin that is not
+// 9 or 3 finite numbers, a count the frame's bytes cannot hold (refused
+// before anything is allocated).
 #ifndef VORLIX_VIEWER_TRAJECTORY_XYZ_H
 #define VORLIX_VIEWER_TRAJECTORY_XYZ_H
 
-#include "viewer/trajectory/dump.h"
+#include "viewer/trajectory/indexed.h"
 
 #include <cstddef>
-#include <string>
 
 namespace vv {
 
-// Scans the file once (gzip streams known by their magic bytes): each frame's
-// count line and comment are read, its N rows are only counted, not parsed.
-// A last frame cut short (as a file still being written is: rows count only
-// when their newline is there) is dropped and named in index.warning (true); a
-// count line that is not a non-negative integer (so also a frame before
-// whose rows are fewer or more than its count), a bad step= value, or an
-// empty file: false, index cleared, error set.
-bool index_xyz(const std::string &path, DumpIndex &index, std::string &error);
-
-// The same over bytes in memory; NAME is used in messages and index.path.
-bool index_xyz_bytes(const char *data, std::size_t size, const std::string &name, DumpIndex &index,
-                     std::string &error);
-
-// Reads frame k, as read_frame in dump.h does for dumps. Refused: rows fewer
-// or more than the count, a row whose column count differs, a value that is
-// not a number in a number column, an unknown Properties type, a Properties
-// without pos, a Lattice or Origin that is not 9 or 3 finite numbers, a count
-// the frame's bytes cannot hold (refused before anything is allocated).
-// Rows whose position is NaN, infinite or beyond float range are skipped and
-// counted in frame.skipped.
-bool read_xyz_frame(const DumpIndex &index, std::size_t k, Frame &frame, std::string &error);
-
-// The same for a file indexed with index_xyz_bytes over these bytes.
-bool read_xyz_frame_bytes(const char *data, std::size_t size, const DumpIndex &index, std::size_t k,
-                          Frame &frame, std::string &error);
+namespace detail {
 
 // Whether the first bytes of a file are a trajectory XYZ's: its first
 // non-blank line is one non-negative integer and its third line starts with
 // a token that is not a number (an element symbol). A point-cloud XYZ has
 // three or six numbers a line.
 bool looks_like_xyz_trajectory(const char *data, std::size_t size);
+
+// The XYZ scan and frame parse.
+extern const FormatSteps kXyzSteps;
+
+} // namespace detail
 
 } // namespace vv
 
