@@ -27,6 +27,7 @@ struct App {
     std::string screenshot, shot_dir, movie;
     FrameSpan span;
     int shot_w = 0, shot_h = 0;
+    MovieUnderWay movie_under_way; // for an exit in the middle of a movie
 
     // A point cloud, what it is coloured by now, and its level-of-detail
     // subsample (empty: every frame draws all).

@@ -145,10 +145,10 @@ int shoot_live() {
         set_liste_voxels(live.player().lists(), live.player().list_count());
         return true;
     };
-    const bool ok =
-        app.movie.empty()
-            ? write_frame_pngs(pictures, app.view, app.shot_dir, app.shot_w, app.shot_h, error)
-            : write_movie(pictures, app.view, app.movie, app.shot_w, app.shot_h, error);
+    const bool ok = app.movie.empty() ? write_frame_pngs(pictures, app.view, app.shot_dir,
+                                                         app.shot_w, app.shot_h, error)
+                                      : write_movie(pictures, app.view, app.movie, app.shot_w,
+                                                    app.shot_h, error, app.movie_under_way);
     if (!ok)
         complain(error);
     return ok ? 0 : 1;
@@ -177,7 +177,7 @@ void hold_window_after_lammps_error() {
     std::fprintf(stderr, "vorlix-view: %s: LAMMPS stopped on an error at step %lld\n",
                  app.file.c_str(), static_cast<long long>(session->player().frame().timestep));
     if (!app.looping) {
-        abandon_movie(); // the exit would leave ffmpeg's part file
+        abandon_movie(app.movie_under_way); // the exit would leave ffmpeg's part file
         return;
     }
     // Drawn from here on; never freed (the exit runs on).

@@ -24,11 +24,11 @@ int shoot() {
         return save_picture(app.screenshot, app.shot_w, app.shot_h) ? 0 : 1;
     std::string error;
     Pictures pictures;
-    const bool ok =
-        frame_pictures(*app.player, app.span, pictures, error) &&
-        (app.movie.empty()
-             ? write_frame_pngs(pictures, app.view, app.shot_dir, app.shot_w, app.shot_h, error)
-             : write_movie(pictures, app.view, app.movie, app.shot_w, app.shot_h, error));
+    const bool ok = frame_pictures(*app.player, app.span, pictures, error) &&
+                    (app.movie.empty() ? write_frame_pngs(pictures, app.view, app.shot_dir,
+                                                          app.shot_w, app.shot_h, error)
+                                       : write_movie(pictures, app.view, app.movie, app.shot_w,
+                                                     app.shot_h, error, app.movie_under_way));
     if (!ok)
         complain(error);
     return ok ? 0 : 1;
