@@ -3,13 +3,16 @@
 // ones the parse knows; the README's copy of the key section.
 #include "viewer/app/keys.h"
 #include "viewer/app/options.h"
+#include "viewer/app/view.h"
 
 #include "viewer_process.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -93,6 +96,31 @@ TEST(ViewerUsage, PageListsEveryOptionAndKeyUnderItsHeading) {
     const std::string hint = vv::usage_hint();
     EXPECT_EQ(hint.rfind(vv::usage_synopsis(), 0), 0u);
     EXPECT_NE(hint.find("'vorlix-view --help'"), std::string::npos);
+}
+
+// Every key the view answers is in the key section of every mode: among
+// the keys of all modes, or of that mode.
+TEST(ViewerUsage, KeySectionNamesEveryKeyTheViewAnswers) {
+    for (const vv::KeyMode mode :
+         {vv::KeyMode::Cloud, vv::KeyMode::Trajectory, vv::KeyMode::Live}) {
+        std::set<std::string> named;
+        for (const vv::KeyInfo &k : vv::key_table()) {
+            if (k.mode != vv::KeyMode::Every && k.mode != mode)
+                continue;
+            std::istringstream words(std::string(k.keys) + " " + k.does);
+            for (std::string w; words >> w;)
+                named.insert(w.back() == ',' || w.back() == ';' ? w.substr(0, w.size() - 1) : w);
+        }
+        for (int c = 1; c < 256; ++c) {
+            vv::View v;
+            if (v.key(static_cast<unsigned char>(c)) == vv::View::Action::None)
+                continue;
+            const std::string name =
+                c == 27 ? "Esc" : std::string(1, static_cast<char>(std::toupper(c)));
+            EXPECT_EQ(named.count(name), 1u)
+                << "key " << c << " (" << name << ") is not in mode " << static_cast<int>(mode);
+        }
+    }
 }
 
 // The page lists what the parse knows: each entry taken (with values that
