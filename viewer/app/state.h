@@ -3,7 +3,7 @@
 // run) is a member of App, and `app` (app/state.cpp) is its one instance: a
 // mutable global anywhere else in viewer/ is a bug. The window's callbacks,
 // the timers and the batches all run on the main thread; the frame reader's
-// thread touches none of it.
+// thread only reads the trajectory the player holds.
 #ifndef VORLIX_VIEWER_APP_STATE_H
 #define VORLIX_VIEWER_APP_STATE_H
 
