@@ -9,7 +9,7 @@ const std::vector<KeyInfo> &key_table() {
     static const std::vector<KeyInfo> table = {
         {"left-drag", "orbit", M::Every},
         {"middle-/shift-drag", "pan", M::Every},
-        {"wheel, + -", "zoom, also = _ (a subsample is drawn while the view moves)", M::Every},
+        {"wheel, + -", "zoom, also = _ (a subsample drawn while moving)", M::Every},
         {"P C", "points, cubes", M::Every},
         {"[ ]", "smaller, larger points or cubes", M::Every},
         {"B", "bounding cube on or off", M::Every},
