@@ -1,11 +1,11 @@
 // vorlix-view's level of detail: the subsample drawn while the view moves
 // keeps within its budget, covers the whole cloud even when the file has a
 // regular layout, follows a recolouring of the full block, and is what the
-// library draws once its table is registered; --lod on the command line.
+// library draws once its table is registered (--lod's parse:
+// viewer_options.cpp).
 #include "gl_harness.h"
-#include "viewer/cloud/subsample.h"
-#include "viewer/app/options.h"
 #include "viewer/app/view.h"
+#include "viewer/cloud/subsample.h"
 
 #include <gtest/gtest.h>
 
@@ -136,31 +136,6 @@ TEST_F(ViewerLodGl, TheLibraryDrawsTheSubsampleAloneAndItsRefreshedColours) {
 
     EXPECT_EQ(drawn_points(full).size(), 20000u);
     set_liste_voxels(nullptr, 0);
-}
-
-TEST(ViewerLod, LodOption) {
-    std::string error;
-    const char *plain[] = {"vorlix-view", "a.ply"};
-    auto parsed = vv::parse_options(2, plain, error);
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->lod, vv::kDefaultLodBudget);
-    const struct {
-        const char *value;
-        std::size_t lod;
-    } good[] = {{"0", 0}, {"250000", 250000}, {"1000000000", 1000000000}};
-    for (const auto &c : good) {
-        const char *argv[] = {"vorlix-view", "a.ply", "--lod", c.value};
-        parsed = vv::parse_options(4, argv, error);
-        ASSERT_TRUE(parsed) << c.value << ": " << error;
-        EXPECT_EQ(parsed->lod, c.lod);
-    }
-    for (const char *bad :
-         {"-1", "", "x", "1e5", "12k", " 5", "+5", "1000000001", "99999999999999999999999"}) {
-        const char *argv[] = {"vorlix-view", "a.ply", "--lod", bad};
-        EXPECT_FALSE(vv::parse_options(4, argv, error)) << bad;
-        EXPECT_EQ(error, std::string("--lod '") + bad +
-                             "': expected a number of points from 0 (off) to 1000000000");
-    }
 }
 
 } // namespace

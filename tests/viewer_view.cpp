@@ -10,6 +10,7 @@
 
 #include "cloud_files.h"
 #include "geometry.h"
+#include "gl_harness.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -73,50 +74,163 @@ TEST(ViewerView, OrbitTurnsByTheDraggedAngle) {
     EXPECT_FLOAT_EQ(p.yaw, 10.0f);
 }
 
+// What the library draws of one voxel at (0.2, 0.1, 0) in a 500 x 500
+// window, through feedback, with the point size it was last given.
+struct Drawn {
+    std::vector<vt::FbVertex> points, cube_corners; // every polygon vertex
+    int bounding_edges = 0; // lines between two corners of the bounding cube
+    float point_size = 0;
+};
+
+constexpr int kSide = 500;
+constexpr float kVoxel[3] = {0.2f, 0.1f, 0};
+
+// Where a point of the cloud (yaw and pitch 0) lands at this distance and pan.
+vt::Win at(float x, float y, float z, float distance, const float pan[2]) {
+    return vt::eye_to_window(x + pan[0], y + pan[1], z - distance, kSide, kSide);
+}
+
+Drawn draw(const vv::View &v, const float pan[2]) {
+    v.apply();
+    float m[16];
+    v.matrix(m);
+    Drawn d;
+    for (const vt::FbPrimitive &p : vt::capture_feedback([&m] { vorlix_render(m); })) {
+        if (p.kind == vt::FbPrimitive::Point)
+            d.points.push_back(p.vertices[0]);
+        if (p.kind == vt::FbPrimitive::Polygon)
+            d.cube_corners.insert(d.cube_corners.end(), p.vertices.begin(), p.vertices.end());
+        if (p.kind != vt::FbPrimitive::Line)
+            continue;
+        int ends = 0;
+        for (const vt::FbVertex &e : p.vertices)
+            for (float x : {-0.5f, 0.5f})
+                for (float y : {-0.5f, 0.5f})
+                    for (float z : {-0.5f, 0.5f}) {
+                        const vt::Win w = at(x, y, z, v.distance, pan);
+                        ends += std::fabs(e.x - w.x) < 0.05 && std::fabs(e.y - w.y) < 0.05;
+                    }
+        d.bounding_edges += ends == 2;
+    }
+    glGetFloatv(GL_POINT_SIZE, &d.point_size);
+    return d;
+}
+
+// Each key, what it answers and what the library then draws: the voxel as a
+// point of the given size or as a cube of the given edge, the bounding cube
+// or not, from the given distance. The expected figures are the keys'
+// documented steps: [ ] one pixel or a factor 1.25, + - a factor 1.1.
 TEST(ViewerView, KeysChangeTheSettingsTheLibraryGets) {
     using A = vv::View::Action;
-    vv::View v(30, -10);
-    EXPECT_EQ(v.key(27), A::Quit);
-    EXPECT_EQ(v.key('s'), A::Save);
-    EXPECT_EQ(v.key('x'), A::None);
-    EXPECT_EQ(v.mode, SCREEN_MODE_POINTS);
-    EXPECT_EQ(v.key(']'), A::Redraw);
-    EXPECT_EQ(v.isize, 3);
-    for (int i = 0; i < 10; ++i)
-        v.key('[');
-    EXPECT_EQ(v.isize, 1) << "a point never shrinks to nothing";
-    EXPECT_FLOAT_EQ(v.fsize, 0.01f) << "[ ] act on the mode shown";
-    v.key('C');
-    EXPECT_EQ(v.mode, SCREEN_MODE_CUBES);
-    v.key(']');
-    EXPECT_FLOAT_EQ(v.fsize, 0.0125f);
-    EXPECT_EQ(v.isize, 1);
-    v.key('p');
-    EXPECT_EQ(v.mode, SCREEN_MODE_POINTS);
-    EXPECT_TRUE(v.bounding_cube);
-    v.key('b');
-    EXPECT_FALSE(v.bounding_cube);
-    v.key('B');
-    EXPECT_TRUE(v.bounding_cube);
+    vt::open_window(kSide, kSide);
+    init_transformation();
+    vorlix_reshape(kSide, kSide);
+    VoxelNode node{kVoxel[0], kVoxel[1], kVoxel[2], 1, 1, 1, nullptr};
+    VoxelNode *const table[] = {&node};
+    set_liste_voxels(table, 1);
+    const struct Row {
+        unsigned char key;
+        A action;
+        bool cubes;
+        int point_size;
+        float edge;
+        bool bounding_cube;
+        float distance;
+    } rows[] = {
+        {'x', A::None, false, 2, 0.01f, true, 2.6f},
+        {27, A::Quit, false, 2, 0.01f, true, 2.6f},
+        {'s', A::Save, false, 2, 0.01f, true, 2.6f},
+        {'F', A::NextColouring, false, 2, 0.01f, true, 2.6f},
+        {']', A::Redraw, false, 3, 0.01f, true, 2.6f},
+        {'[', A::Redraw, false, 2, 0.01f, true, 2.6f},
+        {'[', A::Redraw, false, 1, 0.01f, true, 2.6f},
+        {'[', A::Redraw, false, 1, 0.01f, true, 2.6f}, // never shrinks to nothing
+        {'C', A::Redraw, true, 1, 0.01f, true, 2.6f},
+        {']', A::Redraw, true, 1, 0.0125f, true, 2.6f}, // [ ] act on the mode shown
+        {']', A::Redraw, true, 1, 0.015625f, true, 2.6f},
+        {'[', A::Redraw, true, 1, 0.0125f, true, 2.6f},
+        {'b', A::Redraw, true, 1, 0.0125f, false, 2.6f},
+        {'p', A::Redraw, false, 1, 0.0125f, false, 2.6f},
+        {'B', A::Redraw, false, 1, 0.0125f, true, 2.6f},
+        {'+', A::Moved, false, 1, 0.0125f, true, 2.363636f},
+        {'=', A::Moved, false, 1, 0.0125f, true, 2.148760f},
+        {'c', A::Redraw, true, 1, 0.0125f, true, 2.148760f},
+        {'-', A::Moved, true, 1, 0.0125f, true, 2.363636f},
+        {'_', A::Moved, true, 1, 0.0125f, true, 2.6f},
+        {'_', A::Moved, true, 1, 0.0125f, true, 2.86f},
+        {'P', A::Redraw, false, 1, 0.0125f, true, 2.86f},
+        {'r', A::Redraw, false, 1, 0.0125f, true, 2.6f},
+    };
+    vv::View v;
+    const float no_pan[2] = {0, 0};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(::testing::Message() << "after key " << static_cast<int>(row.key));
+        EXPECT_EQ(v.key(row.key), row.action);
+        EXPECT_EQ(v.mode, row.cubes ? SCREEN_MODE_CUBES : SCREEN_MODE_POINTS);
+        EXPECT_EQ(v.isize, row.point_size);
+        EXPECT_NEAR(v.fsize, row.edge, 1e-7f);
+        EXPECT_EQ(v.bounding_cube, row.bounding_cube);
+        EXPECT_NEAR(v.distance, row.distance, 1e-5f);
+        const Drawn d = draw(v, no_pan);
+        EXPECT_EQ(d.bounding_edges, row.bounding_cube ? 12 : 0);
+        const vt::Win centre = at(kVoxel[0], kVoxel[1], kVoxel[2], row.distance, no_pan);
+        if (!row.cubes) {
+            ASSERT_EQ(d.points.size(), 1u);
+            EXPECT_NEAR(d.points[0].x, centre.x, 0.02);
+            EXPECT_NEAR(d.points[0].y, centre.y, 0.02);
+            EXPECT_EQ(d.point_size, static_cast<float>(row.point_size));
+            EXPECT_TRUE(d.cube_corners.empty());
+            continue;
+        }
+        EXPECT_TRUE(d.points.empty());
+        ASSERT_FALSE(d.cube_corners.empty());
+        // The cube's corners span its edge about the voxel: up and right of
+        // the centre, the far face's low corner is the lowest, the near
+        // face's high corner the highest.
+        const float h = row.edge / 2;
+        const vt::Win low = at(kVoxel[0] - h, kVoxel[1] - h, kVoxel[2] - h, row.distance, no_pan);
+        const vt::Win high = at(kVoxel[0] + h, kVoxel[1] + h, kVoxel[2] + h, row.distance, no_pan);
+        float x0 = 1e9f, x1 = -1e9f, y0 = 1e9f, y1 = -1e9f;
+        for (const vt::FbVertex &c : d.cube_corners) {
+            x0 = std::min(x0, c.x), x1 = std::max(x1, c.x);
+            y0 = std::min(y0, c.y), y1 = std::max(y1, c.y);
+        }
+        EXPECT_NEAR(x0, low.x, 0.02);
+        EXPECT_NEAR(x1, high.x, 0.02);
+        EXPECT_NEAR(y0, low.y, 0.02);
+        EXPECT_NEAR(y1, high.y, 0.02);
+    }
 
-    EXPECT_FLOAT_EQ(v.distance, vv::kHomeDistance);
-    EXPECT_NEAR(v.depth(), 2.2f - vv::kHomeDistance, 1e-6f);
-    v.key('+');
-    EXPECT_NEAR(v.distance, vv::kHomeDistance / 1.1f, 1e-5f);
-    v.key('-');
-    v.key('-');
-    EXPECT_NEAR(v.distance, vv::kHomeDistance * 1.1f, 1e-5f);
     for (int i = 0; i < 100; ++i)
         v.zoom_steps(1);
     EXPECT_GE(v.distance, 0.3f) << "never through the near plane";
-    v.drag(40, 40);
-    v.pan_by(40, 40, 500);
-    EXPECT_EQ(v.key('r'), A::Redraw);
-    EXPECT_FLOAT_EQ(v.yaw, 30.0f); // back to the view the command line asked for
-    EXPECT_FLOAT_EQ(v.pitch, -10.0f);
-    EXPECT_FLOAT_EQ(v.distance, vv::kHomeDistance);
-    EXPECT_EQ(v.pan[0], 0.0f);
-    EXPECT_EQ(v.pan[1], 0.0f);
+
+    // The pan goes through the library's totals; R takes it back there too,
+    // and to the first view's angles and distance. The voxel sits at the
+    // centre, where no turn moves it.
+    node = {0, 0, 0, 1, 1, 1, nullptr};
+    vv::View turned(30, -10);
+    EXPECT_NEAR(turned.depth(), 2.2f - 2.6f, 1e-6f);
+    turned.pan_by(50, -100, kSide); // 0.8 * 2.6 / 500 cube units a pixel
+    const float pan[2] = {0.208f, 0.416f};
+    const vt::Win panned = at(0, 0, 0, 2.6f, pan);
+    Drawn d = draw(turned, pan);
+    ASSERT_EQ(d.points.size(), 1u);
+    EXPECT_NEAR(d.points[0].x, panned.x, 0.02);
+    EXPECT_NEAR(d.points[0].y, panned.y, 0.02);
+    turned.drag(40, 40);
+    turned.zoom_steps(2);
+    EXPECT_EQ(turned.key('R'), A::Redraw);
+    EXPECT_FLOAT_EQ(turned.yaw, 30.0f);
+    EXPECT_FLOAT_EQ(turned.pitch, -10.0f);
+    EXPECT_FLOAT_EQ(turned.distance, 2.6f);
+    EXPECT_EQ(turned.pan[0], 0.0f);
+    EXPECT_EQ(turned.pan[1], 0.0f);
+    d = draw(turned, no_pan);
+    ASSERT_EQ(d.points.size(), 1u);
+    EXPECT_NEAR(d.points[0].x, kSide / 2.0, 0.02);
+    EXPECT_NEAR(d.points[0].y, kSide / 2.0, 0.02);
+    set_liste_voxels(nullptr, 0);
 }
 
 // The cloud's centre follows the pointer by the dragged pixels, at any zoom

@@ -1,25 +1,12 @@
 #include "viewer/app/options.h"
+#include "viewer/app/keys.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
 namespace vv {
-
-const char *const kUsage =
-    "usage: vorlix-view FILE [--screenshot OUT.png] [--size WxH] [--yaw DEG] [--pitch DEG]"
-    " [--color-by NAME]"
-    " [--lod N] [--frame K] [--range all|frame]"
-    " [--frames A:B[:S] (--screenshot-dir DIR | --movie OUT.mp4)]"
-    " | --lammps INPUT [--every N] [--var NAME VALUE]... [--color-by NAME]"
-    " [--steps S (--screenshot OUT.png | --screenshot-dir DIR | --movie OUT.mp4)]"
-    "  (left-drag orbit, middle- or shift-drag pan, wheel or +/- zoom, P/C points/cubes, [ ] size, "
-    "B bounding cube,"
-    " F next colouring (height, file colours, each field; trajectories: element, type, each "
-    "column),"
-    " R reset, S save PNG, Esc quit; trajectories: Space play/pause, Left/Right step,"
-    " Home/End first/last frame, , and . slower/faster; --lammps: Space pause/resume the run,"
-    " F type or the --color-by quantity)";
 
 namespace {
 
@@ -82,12 +69,128 @@ bool parse_frames(const char *s, Options &o) {
 
 } // namespace
 
+const std::vector<OptionInfo> &option_table() {
+    using G = OptionGroup;
+    static const std::vector<OptionInfo> table = {
+        {"--color-by", "NAME", G::Input, "height, or the file's colours; trajectories: element",
+         "colour by NAME: height, file, a field; trajectories: element, type, a column"},
+        {"--frame", "K", G::Input, "0, the first", "trajectories: the frame shown"},
+        {"--range", "all|frame", G::Input, "all",
+         "trajectories: colour ranges over the whole run or per frame"},
+        {"--help", nullptr, G::Input, nullptr, "this page (also -h)"},
+        {"--size", "WxH", G::View, "640x640", "window or pictures, 16 to 8192 pixels each"},
+        {"--yaw", "DEG", G::View, "0", "first view: turn about the vertical axis"},
+        {"--pitch", "DEG", G::View, "0", "first view: tilt about the horizontal axis"},
+        {"--lod", "N", G::View, "100000", "points drawn while the view moves; 0: all"},
+        {"--screenshot", "OUT.png", G::Pictures, nullptr, "one picture into OUT.png, no window"},
+        {"--frames", "A:B[:S]", G::Pictures, nullptr,
+         "trajectories: frames A to B-1 every S (B empty: to the end)"},
+        {"--screenshot-dir", "DIR", G::Pictures, nullptr,
+         "the pictures into DIR/frame_NNNNNN.png, no window"},
+        {"--movie", "OUT.mp4", G::Pictures, nullptr,
+         "the pictures into one movie through ffmpeg, 30 a second"},
+        {"--lammps", nullptr, G::Live, nullptr, "FILE is a LAMMPS input script, run in here"},
+        {"--every", "N", G::Live, "timed chunks", "a frame every N steps, up to 1000000000"},
+        {"--steps", "S", G::Live, nullptr,
+         "no window: S steps, then the picture (or pictures every --every steps)"},
+        {"--var", "NAME VALUE", G::Live, nullptr, "as lmp's -var; repeatable"},
+    };
+    return table;
+}
+
+namespace {
+
+// The table's entry named `arg` ("-h" is --help's); null for none.
+const OptionInfo *find_option(const std::string &arg) {
+    const std::string name = arg == "-h" ? "--help" : arg;
+    for (const OptionInfo &o : option_table())
+        if (name == o.name)
+            return &o;
+    return nullptr;
+}
+
+// The value of the option at argv[i], whose entry takes one: into o, with
+// error set on failure.
+bool take_value(const std::string &arg, const char *value, Options &o, std::string &error) {
+    if (arg == "--screenshot") {
+        o.screenshot = value;
+        if (o.screenshot.empty())
+            error = "--screenshot needs a file name";
+    } else if (arg == "--color-by") {
+        o.colour_by = value;
+    } else if (arg == "--size") {
+        if (!parse_size(value, o.width, o.height))
+            error = std::string("--size '") + value + "': expected WxH, each between 16 and 8192";
+    } else if (arg == "--frame") {
+        std::size_t k = 0;
+        if (parse_count(value, k))
+            o.frame = static_cast<long long>(k);
+        else
+            error =
+                std::string("--frame '") + value + "': expected a frame number from 0 (the first)";
+    } else if (arg == "--frames") {
+        if (!parse_frames(value, o))
+            error = std::string("--frames '") + value +
+                    "': expected A:B or A:B:S, frames A to B-1 every S (B may be empty: to the "
+                    "end)";
+    } else if (arg == "--screenshot-dir" || arg == "--movie") {
+        (arg == "--movie" ? o.movie : o.screenshot_dir) = value;
+        if (*value == '\0')
+            error = arg + " needs a name";
+    } else if (arg == "--range") {
+        const std::string v = value;
+        if (v == "all" || v == "frame")
+            o.range_per_frame = v == "frame";
+        else
+            error = "--range '" + v + "': expected all or frame";
+    } else if (arg == "--lod") {
+        if (!parse_count(value, o.lod))
+            error = std::string("--lod '") + value +
+                    "': expected a number of points from 0 (off) to 1000000000";
+    } else if (!parse_float(value, arg == "--yaw" ? o.yaw : o.pitch)) {
+        error = arg + " '" + value + "': expected a number of degrees";
+    }
+    return error.empty();
+}
+
+// What no single option can tell: the ones that only go together.
+bool check_together(const Options &o, std::string &error) {
+    if (o.file.empty())
+        error = "no file given";
+    else if (!o.lammps && (o.every > 0 || o.steps > 0 || !o.vars.empty()))
+        error = "--every, --steps and --var go with --lammps";
+    else if (o.lammps && (o.frame >= 0 || o.frames_given || o.range_per_frame))
+        error = "--frame, --frames and --range are for trajectory files, not --lammps";
+    const int outputs = !o.screenshot.empty() + !o.screenshot_dir.empty() + !o.movie.empty();
+    if (error.empty() && o.lammps && ((o.steps > 0) != (outputs > 0) || outputs > 1))
+        error = "--steps goes with one of --screenshot, --screenshot-dir or --movie (and --lammps)";
+    else if (error.empty() &&
+             ((!o.lammps && o.frames_given != (!o.screenshot_dir.empty() || !o.movie.empty())) ||
+              outputs > 1))
+        error = "--frames goes with one of --screenshot-dir or --movie";
+    return error.empty();
+}
+
+} // namespace
+
 std::optional<Options> parse_options(int argc, const char *const *argv, std::string &error) {
     Options o;
+    error.clear();
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool has_value = i + 1 < argc;
-        if (arg == "--help" || arg == "-h") {
+        const OptionInfo *option = find_option(arg);
+        if (option == nullptr && arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
+        if (option == nullptr) {
+            if (!o.file.empty()) {
+                error = "more than one file: " + o.file + ", " + arg;
+                return std::nullopt;
+            }
+            o.file = arg;
+        } else if (arg == "--help" || arg == "-h") {
             o.help = true;
             return o;
         } else if (arg == "--lammps") {
@@ -108,99 +211,54 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
             }
             ++i;
             (arg == "--every" ? o.every : o.steps) = static_cast<long long>(n);
-        } else if (arg == "--screenshot" || arg == "--size" || arg == "--yaw" || arg == "--pitch" ||
-                   arg == "--color-by" || arg == "--lod" || arg == "--frame" || arg == "--range" ||
-                   arg == "--frames" || arg == "--screenshot-dir" || arg == "--movie") {
-            if (!has_value) {
-                error = arg + " needs a value";
-                return std::nullopt;
-            }
-            const char *value = argv[++i];
-            if (arg == "--screenshot") {
-                o.screenshot = value;
-                if (o.screenshot.empty()) {
-                    error = "--screenshot needs a file name";
-                    return std::nullopt;
-                }
-            } else if (arg == "--color-by") {
-                o.colour_by = value;
-            } else if (arg == "--size") {
-                if (!parse_size(value, o.width, o.height)) {
-                    error = std::string("--size '") + value +
-                            "': expected WxH, each between 16 and 8192";
-                    return std::nullopt;
-                }
-            } else if (arg == "--frame") {
-                std::size_t k = 0;
-                if (!parse_count(value, k)) {
-                    error = std::string("--frame '") + value +
-                            "': expected a frame number from 0 (the first)";
-                    return std::nullopt;
-                }
-                o.frame = static_cast<long long>(k);
-            } else if (arg == "--frames") {
-                if (!parse_frames(value, o)) {
-                    error = std::string("--frames '") + value +
-                            "': expected A:B or A:B:S, frames A to B-1 every S (B may be empty: "
-                            "to the end)";
-                    return std::nullopt;
-                }
-            } else if (arg == "--screenshot-dir" || arg == "--movie") {
-                (arg == "--movie" ? o.movie : o.screenshot_dir) = value;
-                if (*value == '\0') {
-                    error = arg + " needs a name";
-                    return std::nullopt;
-                }
-            } else if (arg == "--range") {
-                const std::string v = value;
-                if (v != "all" && v != "frame") {
-                    error = "--range '" + v + "': expected all or frame";
-                    return std::nullopt;
-                }
-                o.range_per_frame = v == "frame";
-            } else if (arg == "--lod") {
-                if (!parse_count(value, o.lod)) {
-                    error = std::string("--lod '") + value +
-                            "': expected a number of points from 0 (off) to 1000000000";
-                    return std::nullopt;
-                }
-            } else if (!parse_float(value, arg == "--yaw" ? o.yaw : o.pitch)) {
-                error = arg + " '" + value + "': expected a number of degrees";
-                return std::nullopt;
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg;
+        } else if (!has_value) {
+            error = arg + " needs a value";
             return std::nullopt;
-        } else if (o.file.empty()) {
-            o.file = arg;
-        } else {
-            error = "more than one file: " + o.file + ", " + arg;
+        } else if (!take_value(arg, argv[++i], o, error)) {
             return std::nullopt;
         }
     }
-    if (o.file.empty()) {
-        error = "no file given";
+    if (!check_together(o, error))
         return std::nullopt;
-    }
-    if (!o.lammps && (o.every > 0 || o.steps > 0 || !o.vars.empty())) {
-        error = "--every, --steps and --var go with --lammps";
-        return std::nullopt;
-    }
-    if (o.lammps && (o.frame >= 0 || o.frames_given || o.range_per_frame)) {
-        error = "--frame, --frames and --range are for trajectory files, not --lammps";
-        return std::nullopt;
-    }
-    const int outputs = !o.screenshot.empty() + !o.screenshot_dir.empty() + !o.movie.empty();
-    if (o.lammps && ((o.steps > 0) != (outputs > 0) || outputs > 1)) {
-        error = "--steps goes with one of --screenshot, --screenshot-dir or --movie (and --lammps)";
-        return std::nullopt;
-    }
-    if ((!o.lammps && o.frames_given != (!o.screenshot_dir.empty() || !o.movie.empty())) ||
-        outputs > 1) {
-        error = "--frames goes with one of --screenshot-dir or --movie";
-        return std::nullopt;
-    }
     return o;
+}
+
+std::string usage_synopsis() {
+    return "usage: vorlix-view FILE [OPTION]...\n"
+           "       vorlix-view --lammps INPUT [OPTION]...\n";
+}
+
+std::string usage_hint() {
+    return usage_synopsis() + "try 'vorlix-view --help' for the options and the keys\n";
+}
+
+std::string usage_page(bool live_built) {
+    static const struct {
+        OptionGroup group;
+        const char *heading;
+    } headings[] = {{OptionGroup::Input, "Input:"},
+                    {OptionGroup::View, "View:"},
+                    {OptionGroup::Pictures, "Pictures and movies (no window):"},
+                    {OptionGroup::Live, "Live runs:"}};
+    std::string page = usage_synopsis() +
+                       "Draws a point cloud or model, a trajectory (a LAMMPS dump or an XYZ "
+                       "file), or a\nLAMMPS input script as it runs.\n";
+    for (const auto &h : headings) {
+        page += std::string("\n") + h.heading + "\n";
+        for (const OptionInfo &o : option_table()) {
+            if (o.group != h.group)
+                continue;
+            std::string left = o.name, text = o.help;
+            if (o.argument != nullptr)
+                left += std::string(" ") + o.argument;
+            if (o.fallback != nullptr)
+                text += std::string(" (default: ") + o.fallback + ")";
+            page += usage_row(left, text);
+        }
+        if (h.group == OptionGroup::Live && !live_built)
+            page += "(built without LAMMPS's library: --lammps is not available)\n";
+    }
+    return page + "\n" + key_section();
 }
 
 } // namespace vv

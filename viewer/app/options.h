@@ -1,4 +1,5 @@
-// vorlix-view's command line.
+// vorlix-view's command line: one table of options (name, argument, group,
+// default, help) from which the parse and the usage page both come.
 #ifndef VORLIX_VIEWER_OPTIONS_H
 #define VORLIX_VIEWER_OPTIONS_H
 
@@ -42,16 +43,47 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> vars;
 };
 
-// Parses argv: one FILE, --screenshot OUT.png, --size WxH (16..8192 each),
-// --yaw DEG, --pitch DEG (finite, at most 1e6), --color-by NAME, --lod N
-// (0..1e9 points), --frame K (0-based, digits only), --range all|frame,
-// --lammps, --every N and --steps S (1..1e12), --var NAME VALUE, --help or -h
-// (which ends the parse). On failure returns
-// nothing and sets error to a one-line reason.
+// The headings the usage page groups the options under, in its order.
+enum class OptionGroup { Input, View, Pictures, Live };
+
+// One option: its name, the argument it takes (null: none), its group, its
+// default as the page shows it (null: none worth showing) and one line of
+// help.
+struct OptionInfo {
+    const char *name;
+    const char *argument;
+    OptionGroup group;
+    const char *fallback;
+    const char *help;
+};
+
+// Every option the parse knows, in the usage page's order.
+const std::vector<OptionInfo> &option_table();
+
+// Parses argv: one FILE and the options of option_table(). --size WxH takes
+// 16..8192 each; --yaw and --pitch a finite number of degrees, at most 1e6;
+// --lod N 0..1e9 points; --frame K a frame number (0-based, digits only);
+// --range all or frame; --frames A:B[:S] (A < B, S >= 1; B may be empty);
+// --every N and --steps S 1..1e9; --var NAME VALUE, repeatable. --help or -h
+// ends the parse. Refused together: --every, --steps or --var without
+// --lammps; --frame, --frames or --range with --lammps; with --lammps,
+// --steps without exactly one of --screenshot, --screenshot-dir, --movie
+// (or one of those without --steps); otherwise --frames without exactly one
+// of --screenshot-dir and --movie (or one of those without --frames); more
+// than one of the three outputs. On failure returns nothing and sets error
+// to a one-line reason.
 std::optional<Options> parse_options(int argc, const char *const *argv, std::string &error);
 
-// The usage line, options and keys, printed for --help and after an error.
-extern const char *const kUsage;
+// The synopsis lines, each ending in a newline; the first starts with
+// "usage: vorlix-view FILE".
+std::string usage_synopsis();
+// What follows a usage error's one-line reason: the synopsis and where the
+// rest is.
+std::string usage_hint();
+// The page --help prints: the synopsis, the options one per line under their
+// headings with their defaults, then the key section (key_section()). Built
+// without LAMMPS's library (live_built false), it says --lammps is not there.
+std::string usage_page(bool live_built);
 
 } // namespace vv
 

@@ -43,11 +43,11 @@ View::Action View::key(unsigned char k) {
     case '+':
     case '=':
         zoom_steps(1);
-        break;
+        return Action::Moved;
     case '-':
     case '_':
         zoom_steps(-1);
-        break;
+        return Action::Moved;
     default:
         return Action::None;
     }

@@ -14,7 +14,9 @@ constexpr float kDegreesPerPixel = 0.5f;
 constexpr float kHomeDistance = 2.6f;
 
 struct View {
-    enum class Action { None, Redraw, Save, Quit, NextColouring };
+    // Moved: the view moved (zoom), so a redraw that may draw the subsample
+    // until input pauses; Redraw: a settings change, drawn in full at once.
+    enum class Action { None, Redraw, Moved, Save, Quit, NextColouring };
 
     float initial_yaw = 0, initial_pitch = 0;
     float yaw = 0, pitch = 0; // degrees
@@ -33,7 +35,8 @@ struct View {
         : initial_yaw(yaw0), initial_pitch(pitch0), yaw(yaw0), pitch(pitch0) {}
 
     // Esc quits, S saves, F asks for the next colouring; P/C points/cubes, [ ] size of the mode
-    // shown, B the bounding cube, R reset, +/- zoom ask for a redraw; other keys do nothing.
+    // shown, B the bounding cube, R reset ask for a redraw; + = - _ zoom and
+    // say the view moved; other keys do nothing.
     Action key(unsigned char key);
     // Left-drag by (dx, dy) pixels, y growing downwards as GLUT reports it.
     void drag(int dx, int dy);

@@ -19,10 +19,6 @@ namespace vv {
 
 namespace {
 
-// The movie under way: its ffmpeg and the file it writes into.
-pid_t movie_pid = -1;
-std::string movie_part;
-
 // Picture i put into the nodes and drawn off screen into rgb (rows
 // bottom-up).
 bool draw(const Pictures &pictures, const View &view, std::size_t i, std::size_t &number, int w,
@@ -101,7 +97,7 @@ bool write_frame_pngs(const Pictures &pictures, const View &view, const std::str
 }
 
 bool write_movie(const Pictures &pictures, const View &view, const std::string &path, int w, int h,
-                 std::string &error) {
+                 std::string &error, MovieUnderWay &under_way) {
     if (!on_path("ffmpeg")) {
         error = path + ": cannot be made: --movie needs ffmpeg on PATH (Debian package ffmpeg)";
         return false;
@@ -137,8 +133,7 @@ bool write_movie(const Pictures &pictures, const View &view, const std::string &
         error = path + ": cannot start ffmpeg (" + std::strerror(errno) + ")";
         return false;
     }
-    movie_pid = pid;
-    movie_part = part;
+    under_way = {pid, part};
     // A dead ffmpeg shows as a failed write, not as a signal that kills us.
     void (*was)(int) = std::signal(SIGPIPE, SIG_IGN);
     Progress progress("writing the movie");
@@ -170,7 +165,7 @@ bool write_movie(const Pictures &pictures, const View &view, const std::string &
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    movie_pid = -1;
+    under_way.pid = -1;
     std::signal(SIGPIPE, was);
     const bool encoded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     // ffmpeg that gives up (say, on an output name it has no format for)
@@ -189,14 +184,14 @@ bool write_movie(const Pictures &pictures, const View &view, const std::string &
     return true;
 }
 
-void abandon_movie() {
-    if (movie_pid <= 0)
+void abandon_movie(MovieUnderWay &under_way) {
+    if (under_way.pid <= 0)
         return;
-    kill(movie_pid, SIGKILL);
-    while (waitpid(movie_pid, nullptr, 0) < 0 && errno == EINTR) {
+    kill(under_way.pid, SIGKILL);
+    while (waitpid(under_way.pid, nullptr, 0) < 0 && errno == EINTR) {
     }
-    std::remove(movie_part.c_str());
-    movie_pid = -1;
+    std::remove(under_way.part.c_str());
+    under_way.pid = -1;
 }
 
 } // namespace vv

@@ -4,12 +4,13 @@
 #ifndef VORLIX_VIEWER_BATCH_H
 #define VORLIX_VIEWER_BATCH_H
 
-#include "viewer/play/player.h"
 #include "viewer/app/view.h"
+#include "viewer/play/player.h"
 
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <sys/types.h>
 
 namespace vv {
 
@@ -37,17 +38,24 @@ bool frame_pictures(Player &player, FrameSpan span, Pictures &pictures, std::str
 bool write_frame_pngs(const Pictures &pictures, const View &view, const std::string &dir, int w,
                       int h, std::string &error);
 
+// A movie being written: its ffmpeg and the file it writes into, kept by
+// the caller while write_movie runs, so that abandon_movie can end it.
+struct MovieUnderWay {
+    pid_t pid = -1; // none
+    std::string part;
+};
+
 // One movie of the pictures at 30 frames per second: raw RGB frames piped
 // into ffmpeg, which encodes into a temporary name renamed to `path` at the
-// end. On any failure (ffmpeg not on PATH, an odd size, ffmpeg's own
-// failure, a picture that cannot be had) returns false with error set and
-// leaves no file.
+// end; `under_way` says so meanwhile. On any failure (ffmpeg not on PATH,
+// an odd size, ffmpeg's own failure, a picture that cannot be had) returns
+// false with error set and leaves no file.
 bool write_movie(const Pictures &pictures, const View &view, const std::string &path, int w, int h,
-                 std::string &error);
+                 std::string &error, MovieUnderWay &under_way);
 
 // Ends the movie under way, if any, leaving no file: for a process ended in
 // the middle of one (LAMMPS exits on an error). Not for signal handlers.
-void abandon_movie();
+void abandon_movie(MovieUnderWay &under_way);
 
 } // namespace vv
 
