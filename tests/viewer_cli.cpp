@@ -149,7 +149,7 @@ TEST(ViewerCli, UsageErrorsAndHelp) {
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(help.out.rfind("usage: vorlix-view FILE", 0), 0u);
-    EXPECT_EQ(help.out.find('\n'), help.out.size() - 1) << "one line";
+    EXPECT_NE(help.out.find("\nKeys:\n"), std::string::npos) << "the usage page ends with the keys";
 }
 
 TEST(ViewerCli, NonFinitePointsAreSkippedWithAWarningAndTheRestDrawn) {
