@@ -241,10 +241,10 @@ const RowWords kWords = {
     "more fields than the %n ITEM: ATOMS names",
     "NUMBER OF ATOMS %n is more than the frame's %i bytes of rows can hold", true};
 
-class FrameParser {
+class FrameParser : FrameParserBase {
   public:
     FrameParser(const std::string &name, std::size_t k, Frame &frame, std::string &error)
-        : name_(name), k_(k), frame_(frame), error_(error) {}
+        : FrameParserBase(name, k, frame, error) {}
 
     bool parse(const char *data, std::size_t size) {
         LineReader in{data, data + size};
@@ -268,11 +268,6 @@ class FrameParser {
     }
 
   private:
-    bool fail(std::uint64_t line, const std::string &problem) {
-        error_ = where(name_, k_, line) + problem;
-        return false;
-    }
-
     bool expect(LineReader &in, const char *&b, const char *&e, const char *item) {
         if (!in.next(b, e))
             return fail(in.number + 1, std::string("expected ") + item + ", found the end");
@@ -378,23 +373,11 @@ class FrameParser {
         }
         return true;
     }
-
-    const std::string &name_;
-    std::size_t k_;
-    Frame &frame_;
-    std::string &error_;
-    RowMap rows_;
 };
-
-bool parse_dump_frame(const char *data, std::size_t size, const std::string &name,
-                      std::size_t number, Frame &frame, std::string &error) {
-    FrameParser parser(name, number, frame, error);
-    return parser.parse(data, size);
-}
 
 } // namespace
 
-const FormatSteps kDumpSteps = {index_from, parse_dump_frame};
+const FormatSteps kDumpSteps = {index_from, parse_with<FrameParser>};
 
 bool looks_like_dump(const char *data, std::size_t size) {
     // Dumps start with their first frame's TIMESTEP, or with the UNITS or

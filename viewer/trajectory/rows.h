@@ -6,6 +6,7 @@
 
 #include "viewer/io/source.h"
 #include "viewer/trajectory/frame.h"
+#include "viewer/trajectory/indexed.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -77,6 +78,34 @@ class RowMap {
     Flavour flavour_ = Flavour::kPlain;
     bool has_[8] = {};
 };
+
+// What every format's frame parser holds: the file's name and the frame's
+// number for messages, the frame it fills, the error it sets and the row
+// map; fail() words a refusal at a line of the frame.
+class FrameParserBase {
+  protected:
+    FrameParserBase(const std::string &name, std::size_t k, Frame &frame, std::string &error)
+        : name_(name), k_(k), frame_(frame), error_(error) {}
+
+    bool fail(std::uint64_t line, const std::string &problem) {
+        error_ = where(name_, k_, line) + problem;
+        return false;
+    }
+
+    const std::string &name_;
+    std::size_t k_;
+    Frame &frame_;
+    std::string &error_;
+    RowMap rows_;
+};
+
+// A format's parse step (FormatSteps::parse) from its parser class.
+template <class Parser>
+bool parse_with(const char *data, std::size_t size, const std::string &name, std::size_t number,
+                Frame &frame, std::string &error) {
+    Parser parser(name, number, frame, error);
+    return parser.parse(data, size);
+}
 
 } // namespace detail
 

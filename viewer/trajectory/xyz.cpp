@@ -207,10 +207,10 @@ const RowWords kWords = {"%i rows where the count says %n", "%i columns where th
                          "more columns than the frame's %n",
                          "atom count %n is more than the frame's %i bytes of rows can hold", false};
 
-class FrameParser {
+class FrameParser : FrameParserBase {
   public:
     FrameParser(const std::string &name, std::size_t k, Frame &frame, std::string &error)
-        : name_(name), k_(k), frame_(frame), error_(error) {}
+        : FrameParserBase(name, k, frame, error) {}
 
     bool parse(const char *data, std::size_t size) {
         LineReader in{data, data + size};
@@ -241,11 +241,6 @@ class FrameParser {
     }
 
   private:
-    bool fail(std::uint64_t line, const std::string &problem) {
-        error_ = where(name_, k_, line) + problem;
-        return false;
-    }
-
     bool extended_columns(const std::string &properties) {
         std::vector<std::string> parts;
         std::size_t at = 0;
@@ -324,23 +319,11 @@ class FrameParser {
         }
         return true;
     }
-
-    const std::string &name_;
-    std::size_t k_;
-    Frame &frame_;
-    std::string &error_;
-    RowMap rows_;
 };
-
-bool parse_xyz_frame(const char *data, std::size_t size, const std::string &name,
-                     std::size_t number, Frame &frame, std::string &error) {
-    FrameParser parser(name, number, frame, error);
-    return parser.parse(data, size);
-}
 
 } // namespace
 
-const FormatSteps kXyzSteps = {index_from, parse_xyz_frame};
+const FormatSteps kXyzSteps = {index_from, parse_with<FrameParser>};
 
 bool looks_like_xyz_trajectory(const char *data, std::size_t size) {
     LineReader in{data, data + size};
