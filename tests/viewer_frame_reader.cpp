@@ -191,17 +191,38 @@ TEST(FrameReader, EveryFrameTakenIsTheOneReadFrameGives) {
     EXPECT_TRUE(same(shown, d.expected[3]));
 }
 
+// A gzip dump indexed, its frames read, and its bytes kept for the FIFOs
+// that stand in for it.
+class FrameReaderInFlight : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(d.expected.size(), std::size_t(kFrames)); }
+    // The dump's path made a FIFO of its own (see Held).
+    Held fifo() const { return Held(d.path, bytes); }
+    // Asks for frame k, read through a FIFO of its own fed in full.
+    ::testing::AssertionResult fed(vv::FrameReader &reader, std::size_t k) const {
+        Held held = fifo();
+        reader.request(k);
+        if (!held.came())
+            return ::testing::AssertionFailure() << "the reader never opened " << d.path;
+        if (!held.feed())
+            return ::testing::AssertionFailure() << "the reader stopped reading " << d.path;
+        return ::testing::AssertionSuccess();
+    }
+
+    const Scratch scratch;
+    const Indexed d = indexed(scratch.dir + "/run.dump.gz", dump_text(kFrames, kAtoms), true);
+    const std::string bytes = vt::slurp(d.path);
+    vv::Frame shown;
+    std::string error;
+};
+
 // While frame 1 is held in flight and frame 3 asked for behind it, no take
 // hands anything over nor touches the caller's frame; then 3 comes whole,
 // and 1, overtaken, never does.
-TEST(FrameReader, AFrameAskedForDuringAReadIsTheOneHandedOver) {
-    const Scratch scratch;
-    const Indexed d = indexed(scratch.dir + "/run.dump.gz", dump_text(kFrames, kAtoms), true);
-    ASSERT_EQ(d.expected.size(), std::size_t(kFrames));
-    Held held(d.path, vt::slurp(d.path));
+TEST_F(FrameReaderInFlight, AFrameAskedForDuringAReadIsTheOneHandedOver) {
+    Held held = fifo();
     vv::FrameReader reader(d.trajectory);
-    vv::Frame shown = d.expected[4];
-    std::string error;
+    shown = d.expected[4];
     reader.request(1);
     ASSERT_TRUE(held.came()) << "the reader never opened " << d.path;
     reader.request(3);
@@ -224,22 +245,13 @@ TEST(FrameReader, AFrameAskedForDuringAReadIsTheOneHandedOver) {
 // storage is the spare that the next read fills, so taking it then would
 // hand over a frame being written. (A read further back than the last
 // opens the gzip stream again, here the second FIFO.)
-TEST(FrameReader, AFrameLeftUntakenIsNotHandedOverOnceTheNextIsAskedFor) {
-    const Scratch scratch;
-    const Indexed d = indexed(scratch.dir + "/run.dump.gz", dump_text(kFrames, kAtoms), true);
-    ASSERT_EQ(d.expected.size(), std::size_t(kFrames));
-    const std::string bytes = vt::slurp(d.path);
+TEST_F(FrameReaderInFlight, AFrameLeftUntakenIsNotHandedOverOnceTheNextIsAskedFor) {
     vv::FrameReader reader(d.trajectory);
-    vv::Frame shown;
-    std::string error;
-    Held first(d.path, bytes);
-    reader.request(4);
-    ASSERT_TRUE(first.came());
-    ASSERT_TRUE(first.feed());
+    ASSERT_TRUE(fed(reader, 4));
     // Waiting on a frame not asked for returns once the reader is idle.
     ASSERT_EQ(reader.wait(kFrames, shown, error), Got::NotYet);
 
-    Held second(d.path, bytes);
+    Held second = fifo();
     reader.request(1);
     ASSERT_TRUE(second.came()) << "frame 2 was not read from the start of the stream";
     EXPECT_EQ(reader.take(4, shown, error), Got::NotYet);
@@ -252,25 +264,14 @@ TEST(FrameReader, AFrameLeftUntakenIsNotHandedOverOnceTheNextIsAskedFor) {
 // The playback's swap: the frame shown stays whole while the next one is
 // read into the spare, however long that takes, and asking again for the
 // frame in flight does not start it over.
-TEST(FrameReader, TheShownFrameStaysWholeWhileTheNextIsRead) {
-    const Scratch scratch;
-    const Indexed d = indexed(scratch.dir + "/run.dump.gz", dump_text(kFrames, kAtoms), true);
-    ASSERT_EQ(d.expected.size(), std::size_t(kFrames));
-    const std::string bytes = vt::slurp(d.path);
+TEST_F(FrameReaderInFlight, TheShownFrameStaysWholeWhileTheNextIsRead) {
     vv::FrameReader reader(d.trajectory);
-    vv::Frame shown;
-    std::string error;
-    {
-        Held first(d.path, bytes);
-        reader.request(0);
-        ASSERT_TRUE(first.came());
-        ASSERT_TRUE(first.feed());
-        ASSERT_EQ(reader.wait(0, shown, error), Got::Ready) << error;
-        ASSERT_TRUE(same(shown, d.expected[0]));
-    }
+    ASSERT_TRUE(fed(reader, 0));
+    ASSERT_EQ(reader.wait(0, shown, error), Got::Ready) << error;
+    ASSERT_TRUE(same(shown, d.expected[0]));
     // A FIFO of its own for the next read: the frame shown still holds the
     // stream it was read from.
-    Held next(d.path, bytes);
+    Held next = fifo();
     reader.request(2);
     ASSERT_TRUE(next.came());
     for (int i = 0; i < 3; ++i) {
@@ -338,13 +339,10 @@ TEST(FrameReader, AFileChangedSinceIndexingFailsNamingIt) {
 // flight): the destructor ends with the read under way and starts no other.
 // Under the sanitised build or valgrind this also shows that the spare and
 // its open stream are freed.
-TEST(FrameReader, DestroyedMidReadEndsWithThatRead) {
-    const Scratch scratch;
-    const Indexed d = indexed(scratch.dir + "/run.dump.gz", dump_text(kFrames, kAtoms), true);
-    ASSERT_EQ(d.expected.size(), std::size_t(kFrames));
+TEST_F(FrameReaderInFlight, DestroyedMidReadEndsWithThatRead) {
     { const vv::FrameReader idle(d.trajectory); } // nothing asked: ends at once
 
-    Held held(d.path, vt::slurp(d.path));
+    Held held = fifo();
     auto reader = std::make_unique<vv::FrameReader>(d.trajectory);
     reader->request(3);
     ASSERT_TRUE(held.came());
