@@ -228,7 +228,7 @@ TEST_F(FrameReaderInFlight, AFrameAskedForDuringAReadIsTheOneHandedOver) {
     reader.request(3);
     for (const std::size_t k : {0, 1, 3, 4})
         EXPECT_EQ(reader.take(k, shown, error), Got::NotYet) << "frame " << k << " in flight";
-    EXPECT_TRUE(same(shown, d.expected[4])) << "a take that is not Ready left the frame alone";
+    EXPECT_TRUE(same(shown, d.expected[4])) << "a take that was not Ready changed the frame";
 
     ASSERT_TRUE(held.feed());
     ASSERT_EQ(reader.wait(3, shown, error), Got::Ready) << error;
