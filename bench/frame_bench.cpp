@@ -370,6 +370,14 @@ __attribute__((noinline)) void measured_steps(int k) {
         vorlix_update_particles();
 }
 
+// "points" or "cubes" into mode; false for anything else.
+bool mode_named(const std::string &name, Mode &mode) {
+    if (name != "points" && name != "cubes")
+        return false;
+    mode = name == "points" ? Mode::points : Mode::cubes;
+    return true;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: vorlix_bench [--out DIR] [--seconds S] [--points N,...] "
                          "[--cubes N,...] [--targets-at NP,NC] [--quick]\n       vorlix_bench "
@@ -408,24 +416,23 @@ int main(int argc, char **argv) {
             points = {1000, 10000};
             cubes = {1000};
         } else if (a == "--pair" && i + 2 < argc) {
-            const std::string mode = argv[i + 1];
-            if (mode != "points" && mode != "cubes")
+            Mode mode;
+            if (!mode_named(argv[i + 1], mode))
                 return usage();
             open_window();
-            return pair(mode == "points" ? Mode::points : Mode::cubes,
-                        static_cast<unsigned>(std::atoi(argv[i + 2])));
+            return pair(mode, static_cast<unsigned>(std::atoi(argv[i + 2])));
         } else if (a == "--profile-step" && has_value) {
             vorlix_init_particles();
             measured_steps(std::atoi(argv[++i]));
             std::printf("%u particles\n", tamsil::particle_count);
             return 0;
         } else if (a == "--profile" && i + 3 < argc) {
-            const std::string mode = argv[i + 1];
-            if (mode != "points" && mode != "cubes")
+            Mode mode;
+            if (!mode_named(argv[i + 1], mode))
                 return usage();
             open_window();
-            return profile(mode == "points" ? Mode::points : Mode::cubes,
-                           static_cast<unsigned>(std::atoi(argv[i + 2])), std::atoi(argv[i + 3]));
+            return profile(mode, static_cast<unsigned>(std::atoi(argv[i + 2])),
+                           std::atoi(argv[i + 3]));
         } else
             return usage();
     }

@@ -63,12 +63,11 @@ TEST_F(Lighting, InitTransformationSetsLightZeroAndFrontMaterialOnly) {
 }
 
 TEST_F(Lighting, InitLightingIssuesExactlyTenCallsInOrder) {
-    if (vt::in_traced_child()) {
+    const vt::Calls calls = vt::traced([&] {
         vt::trace_begin();
         init_lighting();
         vt::trace_end();
-        return;
-    }
+    });
     // Position before specular; shininess as a float through glMaterialf; no
     // matrix mode or matrix of its own.
     const std::vector<std::string> want = {
@@ -83,17 +82,15 @@ TEST_F(Lighting, InitLightingIssuesExactlyTenCallsInOrder) {
         "glMaterialf(face = GL_FRONT, pname = GL_SHININESS, param = 128)",
         "glEnable(cap = GL_LIGHT0)",
     };
-    EXPECT_TRUE(vt::same_calls(want, vt::trace_this_test()));
+    EXPECT_TRUE(vt::same_calls(want, calls));
 }
 
 TEST_F(Lighting, InitTransformationRunsInitLightingFirstAndNothingElseInGl) {
-    if (vt::in_traced_child()) {
+    const vt::Calls calls = vt::traced([&] {
         vt::trace_begin();
         init_transformation();
         vt::trace_end();
-        return;
-    }
-    const std::vector<std::string> calls = vt::trace_this_test();
+    });
     ASSERT_EQ(calls.size(), 10u);
     EXPECT_EQ(calls.front().rfind("glLightfv(light = GL_LIGHT0, pname = GL_AMBIENT", 0), 0u);
     EXPECT_EQ(calls.back(), "glEnable(cap = GL_LIGHT0)");

@@ -52,40 +52,36 @@ TEST(Matrix4, ConstructsIdentityAndLoadsExactBits) {
     static_assert(sizeof(Matrix4) == 16 * sizeof(float), "Matrix4 is 16 floats and nothing else");
 }
 
+// a.multiply(b) on a copy of a.
+Matrix4 times(Matrix4 a, const Matrix4 &b) {
+    a.multiply(b);
+    return a;
+}
+
 TEST(Matrix4, MultiplyPutsTheOtherOperandOnTheRight) {
     // A translates X by 2, B scales X by 3. A*B scales then translates;
     // B*A translates then scales, so the offset is scaled too.
     const Matrix4 a = with({{3, 2.0f}});
     const Matrix4 b = with({{0, 3.0f}});
-    Matrix4 ab = a;
-    ab.multiply(b);
-    EXPECT_TRUE(
-        vt::matrix_near(ab.elements, Elements{3, 0, 0, 2, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
-    Matrix4 ba = b;
-    ba.multiply(a);
-    EXPECT_TRUE(
-        vt::matrix_near(ba.elements, Elements{3, 0, 0, 6, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
-
     // Row-by-column in the 4*row+column layout: [[1,2],[3,4]] * [[5,6],[7,8]]
     // is [[19,22],[43,50]]; the other way round [[23,34],[31,46]]. A transposed
     // layout or swapped operands gives one of the other results.
     const Matrix4 p = with({{0, 1.0f}, {1, 2.0f}, {4, 3.0f}, {5, 4.0f}});
     const Matrix4 q = with({{0, 5.0f}, {1, 6.0f}, {4, 7.0f}, {5, 8.0f}});
-    Matrix4 pq = p;
-    pq.multiply(q);
-    EXPECT_TRUE(
-        vt::matrix_near(pq.elements, Elements{19, 22, 0, 0, 43, 50, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
-    Matrix4 qp = q;
-    qp.multiply(p);
-    EXPECT_TRUE(
-        vt::matrix_near(qp.elements, Elements{23, 34, 0, 0, 31, 46, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
-
-    // A run of calls accumulates on the right: T * S * T.
-    Matrix4 run = a;
-    run.multiply(b);
-    run.multiply(a);
-    EXPECT_TRUE(
-        vt::matrix_near(run.elements, Elements{3, 0, 0, 8, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
+    const struct {
+        const char *product;
+        Matrix4 got;
+        Elements want;
+    } cases[] = {
+        {"a*b", times(a, b), {3, 0, 0, 2, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
+        {"b*a", times(b, a), {3, 0, 0, 6, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
+        {"p*q", times(p, q), {19, 22, 0, 0, 43, 50, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
+        {"q*p", times(q, p), {23, 34, 0, 0, 31, 46, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
+        // A run of calls accumulates on the right: T * S * T.
+        {"a*b*a", times(times(a, b), a), {3, 0, 0, 8, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
+    };
+    for (const auto &c : cases)
+        EXPECT_TRUE(vt::matrix_near(c.got.elements, c.want)) << c.product;
 }
 
 TEST(Matrix4, IdentityOnEitherSideKeepsEveryElement) {

@@ -67,14 +67,13 @@ void expect_voxels_shown(const vt::Image &s, bool shown);
 // ==== call streams ===============================================================
 
 TEST(FrameTrace, DefaultFrameIsTheDocumentedSequence) {
-    if (vt::in_traced_child()) {
+    const vt::Calls calls = vt::traced([&] {
         start_client();
         vt::trace_begin();
         vorlix_render(kIdentity);
         vt::trace_end();
-        return;
-    }
-    const auto frames = vt::split_at_marks(vt::trace_this_test());
+    });
+    const auto frames = vt::split_at_marks(calls);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_TRUE(vt::same_calls(expected_frame(FrameSetup{}), frames[0]));
 }
@@ -84,7 +83,7 @@ TEST(FrameTrace, TranslationTotalsAndZoomReachOnlyTheCloud) {
     // Z step of 0.5, which is subtracted from the depth total.
     const float tz1 = 1.3f;
     const float tz2 = 1.3f - 0.5f;
-    if (vt::in_traced_child()) {
+    const vt::Calls calls = vt::traced([&] {
         start_client();
         set_delta_translation(0.25f);
         translation_x();
@@ -98,13 +97,12 @@ TEST(FrameTrace, TranslationTotalsAndZoomReachOnlyTheCloud) {
         translation_z();
         vorlix_render(kIdentity);
         vt::trace_end();
-        return;
-    }
+    });
     // 1.3 is chosen so that forming 1.3 - 2.2 in float would print differently
     // (-0.9000001) from forming it in double (-0.9).
     ASSERT_NE(vt::num(static_cast<float>(static_cast<double>(tz1) - 2.2)), vt::num(tz1 - 2.2f));
 
-    const auto frames = vt::split_at_marks(vt::trace_this_test());
+    const auto frames = vt::split_at_marks(calls);
     ASSERT_EQ(frames.size(), 2u);
     FrameSetup s;
     s.trans_x = 0.25f;
@@ -117,7 +115,7 @@ TEST(FrameTrace, TranslationTotalsAndZoomReachOnlyTheCloud) {
 
 TEST(FrameTrace, OnlyTheValue48ShowsTheCube) {
     const int values[] = {0, 1, 49, 48};
-    if (vt::in_traced_child()) {
+    const vt::Calls calls = vt::traced([&] {
         start_client();
         vt::trace_begin();
         for (int v : values) {
@@ -126,9 +124,8 @@ TEST(FrameTrace, OnlyTheValue48ShowsTheCube) {
             vt::trace_mark();
         }
         vt::trace_end();
-        return;
-    }
-    const auto frames = vt::split_at_marks(vt::trace_this_test());
+    });
+    const auto frames = vt::split_at_marks(calls);
     ASSERT_EQ(frames.size(), 5u); // one empty after the last mark
     for (size_t i = 0; i < 4; ++i) {
         FrameSetup s;
@@ -140,7 +137,7 @@ TEST(FrameTrace, OnlyTheValue48ShowsTheCube) {
 
 TEST(FrameTrace, ScreenModeChoosesPointsCubesOrNothing) {
     const int modes[] = {SCREEN_MODE_POINTS, SCREEN_MODE_CUBES, 2, -1};
-    if (vt::in_traced_child()) {
+    const vt::Calls calls = vt::traced([&] {
         start_client();
         vt::VoxelTable table(kScene);
         set_fsize(0.05f);
@@ -151,10 +148,9 @@ TEST(FrameTrace, ScreenModeChoosesPointsCubesOrNothing) {
             vt::trace_mark();
         }
         vt::trace_end();
-        return;
-    }
+    });
     const vt::VoxelTable table(kScene); // only for its drawing order
-    const auto frames = vt::split_at_marks(vt::trace_this_test());
+    const auto frames = vt::split_at_marks(calls);
     ASSERT_EQ(frames.size(), 5u);
 
     FrameSetup s;
@@ -180,7 +176,7 @@ TEST(FrameTrace, ScreenModeChoosesPointsCubesOrNothing) {
 }
 
 TEST(FrameTrace, RotationsChangeNothing) {
-    if (vt::in_traced_child()) {
+    const vt::Calls calls = vt::traced([&] {
         start_client();
         vt::trace_begin();
         vorlix_render(kIdentity);
@@ -191,9 +187,8 @@ TEST(FrameTrace, RotationsChangeNothing) {
         rotation_z();
         vorlix_render(kIdentity);
         vt::trace_end();
-        return;
-    }
-    const auto frames = vt::split_at_marks(vt::trace_this_test());
+    });
+    const auto frames = vt::split_at_marks(calls);
     ASSERT_EQ(frames.size(), 2u);
     // The rotations issue no call of their own and the next frame repeats the
     // first one exactly.

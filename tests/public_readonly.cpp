@@ -129,18 +129,21 @@ class ReadOnlyClientData : public vt::GlTest {
         vt::GlTest::SetUp();
         ASSERT_TRUE(scene.mapped());
     }
+    // The scene with its cloud moved `dx` along x, made read-only, and given
+    // to the library, which then draws at 500 x 500 with 9-pixel points.
+    void hand_over(float dx) {
+        fill(scene, dx);
+        ASSERT_TRUE(scene.protect());
+        init_transformation();
+        set_liste_voxels(scene.table, ProtectedScene::list_count);
+        vorlix_reshape(500, 500);
+        set_isize(9);
+    }
     ProtectedScene scene;
 };
 
 TEST_F(ReadOnlyClientData, FramesInBothModesDrawFromProtectedPages) {
-    fill(scene, 0.0f);
-    ASSERT_TRUE(scene.protect());
-
-    init_transformation();
-    set_liste_voxels(scene.table, ProtectedScene::list_count);
-    vorlix_reshape(500, 500);
-    set_isize(9);
-
+    ASSERT_NO_FATAL_FAILURE(hand_over(0.0f));
     for (int mode : {SCREEN_MODE_POINTS, SCREEN_MODE_CUBES}) {
         SCOPED_TRACE(mode == SCREEN_MODE_POINTS ? "points" : "cubes");
         set_screen_mode(mode);
@@ -157,13 +160,7 @@ TEST_F(ReadOnlyClientData, FramesInBothModesDrawFromProtectedPages) {
 TEST_F(ReadOnlyClientData, ProtectedMatrixPlacesTheCloud) {
     // A translation by 0.3 along x puts the origin voxel 0.3 to the right at
     // depth 2.2: x = 250 + 250 * (0.1 / 0.04) * 0.3 / 2.2, about 335.
-    fill(scene, 0.3f);
-    ASSERT_TRUE(scene.protect());
-
-    init_transformation();
-    set_liste_voxels(scene.table, ProtectedScene::list_count);
-    vorlix_reshape(500, 500);
-    set_isize(9);
+    ASSERT_NO_FATAL_FAILURE(hand_over(0.3f));
     set_screen_mode(SCREEN_MODE_POINTS);
     vorlix_render(scene.matrix);
     const vt::Image shown = vt::Image::back_buffer();

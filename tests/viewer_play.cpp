@@ -459,21 +459,28 @@ TEST(ViewerPlayInteractive, KeysStepJumpPlayAndRecolour) {
         EXPECT_TRUE(colour_near(last, pixel_of(kLast[i].x, kLast[i].y, kLast[i].z, kSize, kSize),
                                 of_type(i + 1)))
             << "atom " << i + 1;
-    xdo("key Home");
-    EXPECT_EQ(titled("frame 1/5, step 0,"), 0);
-    xdo("key Left");
-    EXPECT_EQ(titled("frame 5/5, step 40,"), 0) << "Left from the first wraps to the last";
-    // At 1 fps (30 halved four times) playing loops from the last frame
-    // round to the second, each shown long enough for the title to be seen.
-    xdo("key comma key comma key comma key comma key space");
-    EXPECT_EQ(titled("frame 1/5, step 0, .*playing at 1 fps$"), 0);
-    EXPECT_EQ(titled("frame 2/5, step 10, .*playing at 1 fps$"), 0);
-    xdo("key period key period");
-    EXPECT_EQ(titled("playing at 4 fps$"), 0);
-    xdo("key space");
-    EXPECT_EQ(titled("colour: type$"), 0) << "paused";
-    xdo("key f");
-    EXPECT_EQ(titled("colour: vx 0 .. 20$"), 0);
+    // Keys, then the titles that must follow in turn.
+    const struct {
+        const char *keys;
+        std::vector<const char *> titles;
+        const char *why;
+    } steps[] = {
+        {"key Home", {"frame 1/5, step 0,"}, ""},
+        {"key Left", {"frame 5/5, step 40,"}, "Left from the first wraps to the last"},
+        // At 1 fps (30 halved four times) playing loops from the last frame
+        // round to the second, each shown long enough for the title to be seen.
+        {"key comma key comma key comma key comma key space",
+         {"frame 1/5, step 0, .*playing at 1 fps$", "frame 2/5, step 10, .*playing at 1 fps$"},
+         ""},
+        {"key period key period", {"playing at 4 fps$"}, ""},
+        {"key space", {"colour: type$"}, "paused"},
+        {"key f", {"colour: vx 0 .. 20$"}, ""},
+    };
+    for (const auto &step : steps) {
+        xdo(step.keys);
+        for (const char *title : step.titles)
+            EXPECT_EQ(titled(title), 0) << step.keys << " " << step.why;
+    }
     xdo("key Escape");
     const vt::Outcome r = vt::finish(pid, d + "out.txt", d + "err.txt");
     EXPECT_EQ(r.status, 0) << r.err;

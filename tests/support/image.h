@@ -34,6 +34,17 @@ inline std::string str(const Rgb &c) {
            ")";
 }
 
+// A box of pixels, corners included; empty when x1 < x0.
+struct Rect {
+    int x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+};
+
+// Where an image's drawn pixels lie (Image::extent): their box and count.
+struct Extent {
+    int left = 0, right = -1, bottom = 0, top = -1; // empty: right < left
+    int pixels = 0;
+};
+
 class Image {
   public:
     // The viewport's pixels after glFinish. The frame's swap leaves the back
@@ -131,6 +142,25 @@ class Image {
             for (int px = x0; px <= x1; ++px)
                 n += contains(px, py) && distance(at(px, py), want) <= tol;
         return n;
+    }
+
+    // The box around the pixels with some channel at `min` or above, leaving
+    // out those inside `skip`.
+    Extent extent(int min, Rect skip = Rect()) const {
+        Extent e{w_, -1, h_, -1, 0};
+        for (int y = 0; y < h_; ++y)
+            for (int x = 0; x < w_; ++x) {
+                const Rgb c = at(x, y);
+                if (std::max({c[0], c[1], c[2]}) < min ||
+                    (x >= skip.x0 && x <= skip.x1 && y >= skip.y0 && y <= skip.y1))
+                    continue;
+                ++e.pixels;
+                e.left = std::min(e.left, x);
+                e.right = std::max(e.right, x);
+                e.bottom = std::min(e.bottom, y);
+                e.top = std::max(e.top, y);
+            }
+        return e.pixels ? e : Extent{};
     }
 
   private:

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -36,6 +38,17 @@ void trace_mark();
 // The calls between trace_begin() and trace_end() of the traced re-run; a
 // failure is added when the child fails or the markers are missing.
 Calls trace_this_test();
+// The pattern above in one call: in the traced re-run, runs `child` (which
+// brackets what is to be recorded with trace_begin() and trace_end()) and
+// ends that process, with status 1 when the test failed there; here, the
+// calls the re-run recorded.
+inline Calls traced(const std::function<void()> &child) {
+    if (in_traced_child()) {
+        child();
+        std::exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    return trace_this_test();
+}
 // The calls between trace_mark()s, in order (the part after the last mark
 // included, empty or not). Within each part glutSwapBuffers is written as
 // "glXSwapBuffers(...)": freeglut's own glFlush before it and the handles it
