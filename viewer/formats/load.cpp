@@ -16,14 +16,14 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace vv {
 namespace {
 
 // A reader of our own: the open file in, "NAME: problem" out on failure.
-using Reader = bool (*)(std::istream &in, const std::string &name, Cloud &cloud,
+using Reader = bool (*)(io::Source &source, const std::string &name, Cloud &cloud,
                         std::string &error);
 
 // Our readers by file name extension, in lower case. A new format is one
@@ -63,15 +63,10 @@ bool looks_like_pcd(const std::string &start) {
 
 // The reader for the file's extension; a PLY, PCD or LAS file under another
 // name is told by its start, so that it never reaches the importer either.
-Reader reader_for(const std::string &path, std::istream &in) {
+Reader reader_for(const std::string &path, const std::string &start) {
     for (const auto &r : kReaders)
         if (has_extension(path, r.extension))
             return r.read;
-    std::string start(4096, '\0');
-    in.read(start.data(), static_cast<std::streamsize>(start.size()));
-    start.resize(static_cast<std::size_t>(in.gcount()));
-    in.clear();
-    in.seekg(0);
     if (start.rfind("ply\n", 0) == 0 || start.rfind("ply\r", 0) == 0)
         return read_ply;
     if (looks_like_pcd(start))
@@ -83,10 +78,22 @@ Reader reader_for(const std::string &path, std::istream &in) {
 
 // The importer reads the file itself; it only gets one whose header does
 // not promise more rows than there are (OFF; PLY has a reader of our own).
-bool import_checked(std::ifstream &in, const std::string &path, Cloud &cloud, std::string &error) {
-    const bool complete = check_row_counts(in, path, error);
-    in.close();
+bool import_checked(std::unique_ptr<io::Source> source, const std::string &path, Cloud &cloud,
+                    std::string &error) {
+    const bool complete = check_row_counts(*source, path, error);
+    source.reset();
     return complete && read_model(path, cloud, error);
+}
+
+// The first bytes of the source (up to 4096), the source then rewound.
+bool read_start(io::Source &source, std::string &start, std::string &error) {
+    start.assign(4096, '\0');
+    std::size_t got = 0;
+    for (long long n = 1; n > 0 && got < start.size(); got += static_cast<std::size_t>(n))
+        if ((n = source.read(&start[got], start.size() - got, error)) < 0)
+            return false;
+    start.resize(got);
+    return source.rewind(error);
 }
 
 } // namespace
@@ -104,18 +111,23 @@ bool load_cloud(const std::string &path, Cloud &cloud, std::string &error) {
         error = path + ": is a directory";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         error = path + ": cannot be read (" + std::strerror(errno) + ")";
         return false;
     }
-    if (in.peek() == std::ifstream::traits_type::eof()) {
+    bool gzip = false;
+    std::unique_ptr<io::Source> source = io::open_source(fd, path, gzip, error);
+    std::string start;
+    if (!source || !read_start(*source, start, error))
+        return false;
+    if (start.empty()) {
         error = path + ": empty file";
         return false;
     }
-    in.clear();
-    const Reader read = reader_for(path, in);
-    if (!(read ? read(in, path, cloud, error) : import_checked(in, path, cloud, error))) {
+    const Reader read = reader_for(path, start);
+    if (!(read ? read(*source, path, cloud, error)
+               : import_checked(std::move(source), path, cloud, error))) {
         clear(cloud);
         return false;
     }
