@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -192,6 +193,44 @@ TEST(ViewerPly, TheColourComesFromOneNamingSet) {
             expect_node(r.cloud.nodes[0], 0, 0, 0, c.want[0], c.want[1], c.want[2]);
             expect_fields(r.cloud, c.fields);
         }
+}
+
+// A gzip file loads as the plain one, by its name without ".gz" or by its
+// first line; a format only the importer reads is refused by name.
+TEST(ViewerPly, GzipFilesLoadAsThePlainOnes) {
+    const std::string bytes = ply_file(
+        "binary_big_endian",
+        {{"vertex",
+          {"float x", "float y", "float z", "uchar red", "uchar green", "uchar blue", "short s"},
+          {{0, 0, 0, 255, 0, 0, -3}, {2, 4, 8, 0, 51, 255, 7}}}});
+    const std::string plain = temp_file(".ply", bytes);
+    const vv::Cloud want = load_ok(plain);
+    for (const char *suffix : {".ply.gz", ".data", ".obj.gz"}) {
+        SCOPED_TRACE(suffix);
+        const std::string path = temp_file(suffix, "");
+        const bool obj = std::string(suffix) == ".obj.gz";
+        const std::string content = obj ? "v 0 0 0\nv 1 2 3\n" : bytes;
+        const gzFile f = gzopen(path.c_str(), "wb");
+        ASSERT_EQ(gzwrite(f, content.data(), static_cast<unsigned>(content.size())),
+                  static_cast<int>(content.size()));
+        gzclose(f);
+        vv::Cloud got;
+        std::string error;
+        if (obj) {
+            EXPECT_FALSE(vv::load_cloud(path, got, error));
+            EXPECT_EQ(error, path + ": a gzip file of a format only the model importer reads; "
+                                    "decompress it first");
+        } else {
+            ASSERT_TRUE(vv::load_cloud(path, got, error)) << error;
+            ASSERT_EQ(got.count, want.count);
+            for (std::size_t i = 0; i < want.count; ++i)
+                expect_node(got.nodes[i], want.nodes[i].x, want.nodes[i].y, want.nodes[i].z,
+                            want.nodes[i].r, want.nodes[i].g, want.nodes[i].b);
+            expect_fields(got, {{"s", {-3, 7}}});
+        }
+        std::remove(path.c_str());
+    }
+    std::remove(plain.c_str());
 }
 
 // Every other number of a vertex is kept as a field named as its property,

@@ -125,7 +125,16 @@ bool load_cloud(const std::string &path, Cloud &cloud, std::string &error) {
         error = path + ": empty file";
         return false;
     }
-    const Reader read = reader_for(path, start);
+    // A gzip file is read decompressed, named as it would be without ".gz";
+    // the importer reads files itself and cannot take one.
+    const std::string named =
+        gzip && has_extension(path, ".gz") ? path.substr(0, path.size() - 3) : path;
+    const Reader read = reader_for(named, start);
+    if (gzip && !read) {
+        error = path + ": a gzip file of a format only the model importer reads; decompress it "
+                       "first";
+        return false;
+    }
     if (!(read ? read(*source, path, cloud, error)
                : import_checked(std::move(source), path, cloud, error))) {
         clear(cloud);

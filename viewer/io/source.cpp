@@ -196,6 +196,16 @@ bool read_gzip(const std::string &path, std::uint64_t offset, std::vector<char> 
 
 } // namespace
 
+bool Source::rewind(std::string &error) {
+    error = "the source cannot be read a second time";
+    return false;
+}
+
+bool Source::size(std::uint64_t &, std::string &error) {
+    error = "the source has no known length";
+    return false;
+}
+
 // A kind without a cheaper way: back to the start, then read up to `at`.
 bool Source::seek(std::uint64_t at, std::string &error) {
     if (at < position && !rewind(error))

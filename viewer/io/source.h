@@ -34,15 +34,17 @@ struct Source {
     virtual long long read(char *dst, std::size_t n, std::string &error) = 0;
     // The size of a source that cannot grow, or the most a size_t holds.
     virtual std::size_t fixed_size() const { return SIZE_MAX - 1; }
-    // Back to the first byte; false with error set when it cannot be.
-    virtual bool rewind(std::string &error) = 0;
+    // Back to the first byte; false with error set when it cannot be (a
+    // kind that reads once, the default).
+    virtual bool rewind(std::string &error);
     // On to byte `at` (counted from the start): by lseek where the kind can,
     // otherwise by rewinding and reading on. The next read starts there;
     // past the end it reads nothing.
     virtual bool seek(std::uint64_t at, std::string &error);
     // The whole stream's length, the place left as it was. A gzip stream is
-    // decompressed once for it.
-    virtual bool size(std::uint64_t &out, std::string &error) = 0;
+    // decompressed once for it. A kind that reads once has none (the
+    // default).
+    virtual bool size(std::uint64_t &out, std::string &error);
     // Bytes read since the first one.
     std::uint64_t position = 0;
 };
