@@ -11,6 +11,7 @@
 #include "viewer/formats/ply.h"
 #include "viewer/formats/row_counts.h"
 #include "viewer/formats/xyz.h"
+#include "viewer/io/lines.h"
 
 #include <algorithm>
 #include <cctype>
@@ -50,13 +51,12 @@ bool has_extension(const std::string &path, const char *ext) {
 bool looks_like_pcd(const std::string &start) {
     if (start.rfind("# .PCD", 0) == 0)
         return true;
-    for (std::size_t at = 0; at < start.size();) {
-        const std::size_t first = start.find_first_not_of(" \t\r\n", at);
-        if (first == std::string::npos)
-            return false;
-        if (start[first] != '#')
-            return start.compare(first, 7, "VERSION") == 0;
-        at = start.find('\n', first);
+    io::LineReader lines{start.data(), start.data() + start.size()};
+    const char *b, *e;
+    while (lines.next(b, e)) {
+        io::trim(b, e);
+        if (b < e && *b != '#')
+            return io::starts_with(b, e, "VERSION");
     }
     return false;
 }

@@ -14,8 +14,9 @@ namespace vv {
 // Colours are 0..255 or 0..1 for the whole file (0..255 as soon as one value
 // is above 1); without colours the voxels are marked kNoColour. Blank lines
 // and # comments are skipped; spaces, tabs, commas or semicolons separate
-// the numbers. The source is read twice (bounds, then voxels). On failure returns false, the cloud
-// cleared, with error set to "NAME: line N: problem" or "NAME: problem".
+// the numbers. The source is read twice (bounds, then voxels). On failure
+// returns false, the cloud cleared, with error set to "NAME: line N:
+// problem" or "NAME: problem".
 bool read_xyz(io::Source &source, const std::string &name, Cloud &cloud, std::string &error);
 
 } // namespace vv
