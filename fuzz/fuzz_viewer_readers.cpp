@@ -13,17 +13,17 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <sstream>
+#include <string>
 
 namespace {
 
-using ReadFn = bool (*)(std::istream &, const std::string &, vv::Cloud &, std::string &);
+using ReadFn = bool (*)(vv::io::Source &, const std::string &, vv::Cloud &, std::string &);
 
 void check_reader(ReadFn read, const std::string &bytes, const std::string &name) {
-    std::istringstream in(bytes);
+    const auto source = vv::io::memory_source(bytes.data(), bytes.size());
     vv::Cloud cloud;
     std::string error;
-    if (!read(in, name, cloud, error)) {
+    if (!read(*source, name, cloud, error)) {
         if (error.rfind(name + ": ", 0) != 0 || cloud.count != 0 || !cloud.fields.empty())
             std::abort();
         for (const char c : error)
@@ -58,9 +58,9 @@ void check_reader(ReadFn read, const std::string &bytes, const std::string &name
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char *>(data), size);
     {
-        std::istringstream file(bytes);
+        const auto file = vv::io::memory_source(bytes.data(), bytes.size());
         std::string error;
-        if (!vv::check_row_counts(file, "fuzz.off", error) &&
+        if (!vv::check_row_counts(*file, "fuzz.off", error) &&
             error.rfind("fuzz.off: truncated: the header declares ", 0) != 0)
             std::abort();
     }

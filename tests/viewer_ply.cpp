@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -139,6 +140,97 @@ TEST(ViewerPly, WithoutAllThreeColoursTheHeightRampIsUsed) {
         else
             EXPECT_TRUE(r.cloud.fields.empty());
     }
+}
+
+// The colour comes from one naming set, the first complete one of red
+// green blue, diffuse_*, r g b; a name of another set (the "b" beside red,
+// green and blue, once taken for blue) is a scalar field like any other.
+// Full-scale values tell which property was read: ushort red, green, blue
+// give 1, 0, 0; uchar diffuse_* and r, g, b would give other colours.
+TEST(ViewerPly, TheColourComesFromOneNamingSet) {
+    struct Case {
+        std::vector<std::string> colours; // after float x, y, z
+        std::vector<double> values;
+        float want[3];
+        Fields fields;
+    };
+    const float none = vv::kNoColour;
+    const Case kCases[] = {
+        {{"ushort red", "ushort green", "ushort blue", "ushort b"},
+         {65535, 0, 0, 51400},
+         {1, 0, 0},
+         {{"b", {51400}}}},
+        {{"uchar b", "uchar g", "uchar r", "ushort red", "ushort green", "ushort blue"},
+         {51, 102, 204, 65535, 0, 0},
+         {1, 0, 0},
+         {{"b", {51}}, {"g", {102}}, {"r", {204}}}},
+        {{"uchar r", "uchar g", "uchar b", "uchar diffuse_red", "uchar diffuse_green",
+          "uchar diffuse_blue"},
+         {0, 0, 255, 255, 51, 0},
+         {1, 0.2f, 0},
+         {{"r", {0}}, {"g", {0}}, {"b", {255}}}},
+        {{"uchar red", "uchar green", "uchar r", "uchar g", "uchar b"},
+         {1, 2, 255, 0, 51},
+         {1, 0, 0.2f},
+         {{"red", {1}}, {"green", {2}}}},
+        {{"uchar red", "uchar g", "uchar blue"},
+         {1, 2, 3},
+         {none, none, none},
+         {{"red", {1}}, {"g", {2}}, {"blue", {3}}}},
+    };
+    for (const char *format : kPlyFormats)
+        for (const Case &c : kCases) {
+            std::string trace = format;
+            for (const std::string &p : c.colours)
+                trace += ", " + p;
+            SCOPED_TRACE(trace);
+            PlyElement v{"vertex", {"float x", "float y", "float z"}, {{0, 0, 0}}};
+            v.properties.insert(v.properties.end(), c.colours.begin(), c.colours.end());
+            v.rows[0].insert(v.rows[0].end(), c.values.begin(), c.values.end());
+            const Loaded r = read_ply(ply_file(format, {v}));
+            ASSERT_TRUE(r.ok) << r.error;
+            ASSERT_EQ(r.cloud.count, 1u);
+            expect_node(r.cloud.nodes[0], 0, 0, 0, c.want[0], c.want[1], c.want[2]);
+            expect_fields(r.cloud, c.fields);
+        }
+}
+
+// A gzip file loads as the plain one, by its name without ".gz" or by its
+// first line; a format only the importer reads is refused by name.
+TEST(ViewerPly, GzipFilesLoadAsThePlainOnes) {
+    const std::string bytes = ply_file(
+        "binary_big_endian",
+        {{"vertex",
+          {"float x", "float y", "float z", "uchar red", "uchar green", "uchar blue", "short s"},
+          {{0, 0, 0, 255, 0, 0, -3}, {2, 4, 8, 0, 51, 255, 7}}}});
+    const std::string plain = temp_file(".ply", bytes);
+    const vv::Cloud want = load_ok(plain);
+    for (const char *suffix : {".ply.gz", ".data", ".obj.gz"}) {
+        SCOPED_TRACE(suffix);
+        const std::string path = temp_file(suffix, "");
+        const bool obj = std::string(suffix) == ".obj.gz";
+        const std::string content = obj ? "v 0 0 0\nv 1 2 3\n" : bytes;
+        const gzFile f = gzopen(path.c_str(), "wb");
+        ASSERT_EQ(gzwrite(f, content.data(), static_cast<unsigned>(content.size())),
+                  static_cast<int>(content.size()));
+        gzclose(f);
+        vv::Cloud got;
+        std::string error;
+        if (obj) {
+            EXPECT_FALSE(vv::load_cloud(path, got, error));
+            EXPECT_EQ(error, path + ": a gzip file of a format only the model importer reads; "
+                                    "decompress it first");
+        } else {
+            ASSERT_TRUE(vv::load_cloud(path, got, error)) << error;
+            ASSERT_EQ(got.count, want.count);
+            for (std::size_t i = 0; i < want.count; ++i)
+                expect_node(got.nodes[i], want.nodes[i].x, want.nodes[i].y, want.nodes[i].z,
+                            want.nodes[i].r, want.nodes[i].g, want.nodes[i].b);
+            expect_fields(got, {{"s", {-3, 7}}});
+        }
+        std::remove(path.c_str());
+    }
+    std::remove(plain.c_str());
 }
 
 // Every other number of a vertex is kept as a field named as its property,

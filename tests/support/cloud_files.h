@@ -34,12 +34,12 @@ struct Loaded {
     bool ok = false;
 };
 
-using ReadFn = bool (*)(std::istream &, const std::string &, vv::Cloud &, std::string &);
+using ReadFn = bool (*)(vv::io::Source &, const std::string &, vv::Cloud &, std::string &);
 
 inline Loaded read_as(ReadFn read_fn, const char *name, const std::string &bytes) {
     Loaded r;
-    std::istringstream in(bytes);
-    r.ok = read_fn(in, name, r.cloud, r.error);
+    const auto source = vv::io::memory_source(bytes.data(), bytes.size());
+    r.ok = read_fn(*source, name, r.cloud, r.error);
     return r;
 }
 

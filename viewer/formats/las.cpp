@@ -10,14 +10,14 @@
 // (LAZ) are refused: no LAZ library is used.
 #include "viewer/formats/las.h"
 
+#include "viewer/formats/passes.h"
 #include "viewer/formats/row_counts.h"
-#include "viewer/io/stream.h"
+#include "viewer/io/binary.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <istream>
 #include <limits>
 #include <new>
 
@@ -52,33 +52,6 @@ constexpr std::size_t kRecordBlock = std::size_t{1} << 20;
 
 const char *const kLaz = "LAZ (compressed LAS) is not supported; decompress it to .las first";
 
-// Little-endian values at p, whatever the host's order.
-template <typename T> T load(const char *p) {
-    unsigned char b[sizeof(T)];
-    std::memcpy(b, p, sizeof b);
-    if (!host_is_little_endian())
-        std::reverse(b, b + sizeof b);
-    T v;
-    std::memcpy(&v, b, sizeof v);
-    return v;
-}
-
-template <bool swap> std::int32_t load_int(const char *p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    if (swap)
-        v = __builtin_bswap32(v);
-    std::int32_t i;
-    std::memcpy(&i, &v, sizeof i);
-    return i;
-}
-
-template <bool swap> std::uint16_t load_u16(const char *p) {
-    std::uint16_t v;
-    std::memcpy(&v, p, sizeof v);
-    return swap ? static_cast<std::uint16_t>(__builtin_bswap16(v)) : v;
-}
-
 // The int32 coordinates are kept in the float slots of a node, bit for bit,
 // until the bounds are known.
 void keep(float &slot, std::int32_t v) {
@@ -110,13 +83,15 @@ struct Extent {
     std::uint16_t colour = 0;
 };
 
-bool header(Source &src, std::uint64_t size, const std::string &name, Header &h,
+bool header(io::Window &src, std::uint64_t size, const std::string &name, Header &h,
             std::string &error) {
+    std::string source_error;
     const auto fail = [&](const std::string &why) {
-        error = name + ": " + why;
+        error = source_error.empty() ? name + ": " + why : source_error;
         return false;
     };
-    const char *p = src.take(std::min<std::uint64_t>(size, kMinHeader));
+    const char *p =
+        src.take(static_cast<std::size_t>(std::min<std::uint64_t>(size, kMinHeader)), source_error);
     if (!p || size < 4 || std::memcmp(p, "LASF", 4) != 0)
         return fail("not a LAS file (it does not start with \"LASF\")");
     if (size < kMinHeader)
@@ -127,11 +102,11 @@ bool header(Source &src, std::uint64_t size, const std::string &name, Header &h,
     if (major != 1 || minor > 4)
         return fail("LAS version " + std::to_string(major) + "." + std::to_string(minor) +
                     " is not supported (1.0 to 1.4 are)");
-    const std::uint16_t header_size = load<std::uint16_t>(p + kHeaderSize);
+    const std::uint16_t header_size = io::load_little<std::uint16_t>(p + kHeaderSize);
     if (header_size < kMinHeader)
         return fail("header size " + std::to_string(header_size) + " is less than the " +
                     std::to_string(kMinHeader) + " bytes of a LAS header");
-    h.data = load<std::uint32_t>(p + kPointOffset);
+    h.data = io::load_little<std::uint32_t>(p + kPointOffset);
     if (h.data < header_size)
         return fail("the point data offset " + std::to_string(h.data) + " is inside the header (" +
                     std::to_string(header_size) + " bytes)");
@@ -141,24 +116,24 @@ bool header(Source &src, std::uint64_t size, const std::string &name, Header &h,
     if (format >= std::size(kFormats))
         return fail("unknown point data format " + std::to_string(format));
     h.format = &kFormats[format];
-    h.record = load<std::uint16_t>(p + kRecordLength);
+    h.record = io::load_little<std::uint16_t>(p + kRecordLength);
     if (h.record < h.format->length)
         return fail("the point data record length " + std::to_string(h.record) +
                     " is less than the " + std::to_string(h.format->length) +
                     " bytes of point data format " + std::to_string(format));
-    h.points = load<std::uint32_t>(p + kLegacyCount);
+    h.points = io::load_little<std::uint32_t>(p + kLegacyCount);
     for (int axis = 0; axis < 3; ++axis) {
-        h.scale[axis] = load<double>(p + kScale + 8 * axis);
-        h.offset[axis] = load<double>(p + kOffset + 8 * axis);
+        h.scale[axis] = io::load_little<double>(p + kScale + 8 * axis);
+        h.offset[axis] = io::load_little<double>(p + kOffset + 8 * axis);
         if (!std::isfinite(h.scale[axis]) || !std::isfinite(h.offset[axis]))
             return fail(std::string("the ") + "xyz"[axis] + " scale or offset is not finite");
     }
     if (minor >= 4 && header_size >= kExtendedCount + 8) {
-        src.seek(kExtendedCount);
-        const char *count = src.take(8);
+        const char *count =
+            src.seek(kExtendedCount, source_error) ? src.take(8, source_error) : nullptr;
         if (!count)
             return fail("the header ends before its 64-bit point count");
-        if (const auto extended = load<std::uint64_t>(count); extended != 0)
+        if (const auto extended = io::load_little<std::uint64_t>(count); extended != 0)
             h.points = extended;
     }
     return true;
@@ -177,17 +152,17 @@ void store(const char *records, std::size_t n, const Header &h, std::size_t at, 
         VoxelNode &node = nodes[i];
         float *const slots[3] = {&node.x, &node.y, &node.z};
         for (int k = 0; k < 3; ++k) {
-            const std::int32_t v = load_int<swap>(records + 4 * k);
+            const std::int32_t v = io::load<std::int32_t, swap>(records + 4 * k);
             e.lo[k] = std::min(e.lo[k], v);
             e.hi[k] = std::max(e.hi[k], v);
             keep(*slots[k], v);
         }
-        intensity[i] = load_u16<swap>(records + kIntensity);
+        intensity[i] = io::load<std::uint16_t, swap>(records + kIntensity);
         classification[i] = static_cast<std::uint8_t>(records[oc]) & mask;
         if (orgb) {
-            const std::uint16_t r = load_u16<swap>(records + orgb),
-                                g = load_u16<swap>(records + orgb + 2),
-                                b = load_u16<swap>(records + orgb + 4);
+            const std::uint16_t r = io::load<std::uint16_t, swap>(records + orgb),
+                                g = io::load<std::uint16_t, swap>(records + orgb + 2),
+                                b = io::load<std::uint16_t, swap>(records + orgb + 4);
             e.colour = std::max({e.colour, r, g, b});
             node.r = r;
             node.g = g;
@@ -203,7 +178,7 @@ double real(const Header &h, int axis, std::int32_t v) {
     return static_cast<double>(v) * h.scale[axis] + h.offset[axis];
 }
 
-bool records(Source &src, std::uint64_t size, const std::string &name, const Header &h,
+bool records(io::Window &src, std::uint64_t size, const std::string &name, const Header &h,
              Cloud &cloud, std::string &error) {
     const std::uint64_t left = size - std::min(size, h.data);
     if (left / h.record < h.points) {
@@ -214,15 +189,17 @@ bool records(Source &src, std::uint64_t size, const std::string &name, const Hea
     const auto n = static_cast<std::size_t>(h.points);
     if (!allocate_points(cloud, n, 0, name, "points", error, {"intensity", "classification"}))
         return false;
-    src.seek(h.data);
+    if (!src.seek(h.data, error))
+        return false;
     Extent e;
     const std::size_t per_block = std::max<std::size_t>(1, kRecordBlock / h.record);
-    const bool swap = !host_is_little_endian();
+    const bool swap = io::needs_swap(true);
     for (std::size_t at = 0; at < n;) {
         const std::size_t k = std::min(n - at, per_block);
-        const char *block = src.take(k * h.record);
+        std::string source_error;
+        const char *block = src.take(k * h.record, source_error);
         if (!block) {
-            error = name + ": " + kChanged;
+            error = source_error.empty() ? name + ": " + kChanged : source_error;
             return false;
         }
         swap ? store<true>(block, k, h, at, cloud, e) : store<false>(block, k, h, at, cloud, e);
@@ -258,12 +235,12 @@ bool records(Source &src, std::uint64_t size, const std::string &name, const Hea
 
 } // namespace
 
-bool read_las(std::istream &in, const std::string &name, Cloud &cloud, std::string &error) {
+bool read_las(io::Source &source, const std::string &name, Cloud &cloud, std::string &error) {
     clear(cloud);
     std::uint64_t size = 0;
-    if (!seekable_size(in, name, size, error))
+    if (!source.size(size, error))
         return false;
-    Source src(in);
+    io::Window src(source);
     Header h;
     if (!header(src, size, name, h, error) || !records(src, size, name, h, cloud, error)) {
         clear(cloud);
@@ -272,7 +249,7 @@ bool read_las(std::istream &in, const std::string &name, Cloud &cloud, std::stri
     return true;
 }
 
-bool read_laz(std::istream &, const std::string &name, Cloud &cloud, std::string &error) {
+bool read_laz(io::Source &, const std::string &name, Cloud &cloud, std::string &error) {
     clear(cloud);
     error = name + ": " + kLaz;
     return false;

@@ -4,8 +4,8 @@
 #define VORLIX_VIEWER_FORMATS_LAS_H
 
 #include "viewer/cloud/cloud.h"
+#include "viewer/io/source.h"
 
-#include <iosfwd>
 #include <string>
 
 namespace vv {
@@ -33,13 +33,12 @@ namespace vv {
 // short, point data starting inside the header, LAZ (compressed, told by
 // bit 7 or 6 of the format byte), and a file that ends before the records
 // its header declares (truncated_message(), row_counts.h), checked against
-// the file's length before any allocation. The stream must be seekable; it
-// is read once.
-bool read_las(std::istream &in, const std::string &name, Cloud &cloud, std::string &error);
+// the file's length before any allocation. The source is read once.
+bool read_las(io::Source &source, const std::string &name, Cloud &cloud, std::string &error);
 
 // A ".laz" file: always refused, "NAME: LAZ (compressed LAS) is not
 // supported; decompress it to .las first".
-bool read_laz(std::istream &in, const std::string &name, Cloud &cloud, std::string &error);
+bool read_laz(io::Source &source, const std::string &name, Cloud &cloud, std::string &error);
 
 } // namespace vv
 

@@ -11,19 +11,20 @@
 #include "viewer/formats/ply.h"
 #include "viewer/formats/row_counts.h"
 #include "viewer/formats/xyz.h"
+#include "viewer/io/lines.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace vv {
 namespace {
 
 // A reader of our own: the open file in, "NAME: problem" out on failure.
-using Reader = bool (*)(std::istream &in, const std::string &name, Cloud &cloud,
+using Reader = bool (*)(io::Source &source, const std::string &name, Cloud &cloud,
                         std::string &error);
 
 // Our readers by file name extension, in lower case. A new format is one
@@ -50,28 +51,22 @@ bool has_extension(const std::string &path, const char *ext) {
 bool looks_like_pcd(const std::string &start) {
     if (start.rfind("# .PCD", 0) == 0)
         return true;
-    for (std::size_t at = 0; at < start.size();) {
-        const std::size_t first = start.find_first_not_of(" \t\r\n", at);
-        if (first == std::string::npos)
-            return false;
-        if (start[first] != '#')
-            return start.compare(first, 7, "VERSION") == 0;
-        at = start.find('\n', first);
+    io::LineReader lines{start.data(), start.data() + start.size()};
+    const char *b, *e;
+    while (lines.next(b, e)) {
+        io::trim(b, e);
+        if (b < e && *b != '#')
+            return io::starts_with(b, e, "VERSION");
     }
     return false;
 }
 
 // The reader for the file's extension; a PLY, PCD or LAS file under another
 // name is told by its start, so that it never reaches the importer either.
-Reader reader_for(const std::string &path, std::istream &in) {
+Reader reader_for(const std::string &path, const std::string &start) {
     for (const auto &r : kReaders)
         if (has_extension(path, r.extension))
             return r.read;
-    std::string start(4096, '\0');
-    in.read(start.data(), static_cast<std::streamsize>(start.size()));
-    start.resize(static_cast<std::size_t>(in.gcount()));
-    in.clear();
-    in.seekg(0);
     if (start.rfind("ply\n", 0) == 0 || start.rfind("ply\r", 0) == 0)
         return read_ply;
     if (looks_like_pcd(start))
@@ -83,10 +78,22 @@ Reader reader_for(const std::string &path, std::istream &in) {
 
 // The importer reads the file itself; it only gets one whose header does
 // not promise more rows than there are (OFF; PLY has a reader of our own).
-bool import_checked(std::ifstream &in, const std::string &path, Cloud &cloud, std::string &error) {
-    const bool complete = check_row_counts(in, path, error);
-    in.close();
+bool import_checked(std::unique_ptr<io::Source> source, const std::string &path, Cloud &cloud,
+                    std::string &error) {
+    const bool complete = check_row_counts(*source, path, error);
+    source.reset();
     return complete && read_model(path, cloud, error);
+}
+
+// The first bytes of the source (up to 4096), the source then rewound.
+bool read_start(io::Source &source, std::string &start, std::string &error) {
+    start.assign(4096, '\0');
+    std::size_t got = 0;
+    for (long long n = 1; n > 0 && got < start.size(); got += static_cast<std::size_t>(n))
+        if ((n = source.read(&start[got], start.size() - got, error)) < 0)
+            return false;
+    start.resize(got);
+    return source.rewind(error);
 }
 
 } // namespace
@@ -104,18 +111,32 @@ bool load_cloud(const std::string &path, Cloud &cloud, std::string &error) {
         error = path + ": is a directory";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         error = path + ": cannot be read (" + std::strerror(errno) + ")";
         return false;
     }
-    if (in.peek() == std::ifstream::traits_type::eof()) {
+    bool gzip = false;
+    std::unique_ptr<io::Source> source = io::open_source(fd, path, gzip, error);
+    std::string start;
+    if (!source || !read_start(*source, start, error))
+        return false;
+    if (start.empty()) {
         error = path + ": empty file";
         return false;
     }
-    in.clear();
-    const Reader read = reader_for(path, in);
-    if (!(read ? read(in, path, cloud, error) : import_checked(in, path, cloud, error))) {
+    // A gzip file is read decompressed, named as it would be without ".gz";
+    // the importer reads files itself and cannot take one.
+    const std::string named =
+        gzip && has_extension(path, ".gz") ? path.substr(0, path.size() - 3) : path;
+    const Reader read = reader_for(named, start);
+    if (gzip && !read) {
+        error = path + ": a gzip file of a format only the model importer reads; decompress it "
+                       "first";
+        return false;
+    }
+    if (!(read ? read(*source, path, cloud, error)
+               : import_checked(std::move(source), path, cloud, error))) {
         clear(cloud);
         return false;
     }

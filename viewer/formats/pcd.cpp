@@ -11,22 +11,24 @@
 // histograms) and PCL's padding "_" are not scalars and are left out.
 #include "viewer/formats/pcd.h"
 
+#include "viewer/formats/passes.h"
 #include "viewer/formats/row_counts.h"
-#include "viewer/io/stream.h"
+#include "viewer/io/binary.h"
 #include "viewer/io/text.h"
+#include "viewer/io/tokens.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <istream>
 #include <iterator>
 #include <string_view>
 #include <vector>
 
 namespace vv {
 namespace {
+
+using io::Type;
 
 // No field has more values than this: it keeps a record's size far from
 // overflow whatever the header says.
@@ -65,15 +67,14 @@ std::string quote(std::string_view s) {
 }
 
 bool whole_number(std::string_view s, std::uint64_t &out) {
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+    return io::parse_int(s.data(), s.data() + s.size(), out);
 }
 
 enum class Data { None, Ascii, Binary };
 
-class Reader : public LineReader {
+class Reader : public SourceReader {
   public:
-    using LineReader::LineReader;
+    using SourceReader::SourceReader;
 
     bool header();
     bool pass(Tally &t, Cloud *store, const Normaliser *norm);
@@ -84,8 +85,7 @@ class Reader : public LineReader {
 
   private:
     bool truncated(std::uint64_t found) {
-        error_ = truncated_message(name_, points_, "points", found);
-        return false;
+        return fail_whole(truncated_message(name_, points_, "points", found));
     }
     bool header_line(const std::vector<std::string_view> &w);
     bool values(const std::vector<std::string_view> &w, std::uint64_t Field::*member);
@@ -188,10 +188,10 @@ bool Reader::header() {
     while (data_ == Data::None) {
         if (!next_line(s, end))
             return end ? fail("the header has no DATA line") : false;
-        if (line_ > kMaxHeaderLines)
+        if (line() > kMaxHeaderLines)
             return fail("the header has no DATA line in its first " +
                         std::to_string(kMaxHeaderLines) + " lines");
-        split(s, w);
+        io::split(s, w);
         if (w.empty() || w[0][0] == '#')
             continue;
         if (!header_line(w))
@@ -283,7 +283,7 @@ bool Reader::point(const double *xyz, std::uint32_t rgb, const double *scalars, 
         node.r = node.g = node.b = kNoColour;
     }
     for (std::size_t j = 0; j < scalars_.size(); ++j)
-        store->fields[j].values[store->count - 1] = to_float(scalars[j]);
+        store->fields[j].values[store->count - 1] = io::to_float(scalars[j]);
     return true;
 }
 
@@ -294,9 +294,9 @@ bool Reader::ascii_rows(Tally &t, Cloud *store, const Normaliser *norm) {
     for (std::uint64_t row = 0; row < points_;) {
         if (!next_line(s, end))
             return end ? truncated(row) : false;
-        if (is_blank(s))
+        if (io::all_blank(s))
             continue;
-        split(s, words_);
+        io::split(s, words_);
         if (words_.size() < values_)
             return fail_line("too few values for a point");
         if (words_.size() > values_)
@@ -329,29 +329,27 @@ bool Reader::ascii_rows(Tally &t, Cloud *store, const Normaliser *norm) {
 }
 
 bool Reader::binary_rows(Tally &t, Cloud *store, const Normaliser *norm) {
-    const std::uint64_t left = size - std::min(size, src_.offset());
+    const std::uint64_t left = size - std::min(size, offset());
     if (left / record_ < points_)
         return truncated(left / record_); // before any allocation
-    const bool swap = !host_is_little_endian();
+    const bool swap = io::needs_swap(true);
     for (std::uint64_t row = 0; row < points_; ++row) {
-        const char *bytes = src_.take(static_cast<std::size_t>(record_));
+        const char *bytes = take(static_cast<std::size_t>(record_));
         if (!bytes)
             return fail(kChanged);
         double xyz[3];
         for (int axis = 0; axis < 3; ++axis) {
             const Field &f = fields_[static_cast<std::size_t>(roles_[axis])];
-            xyz[axis] = decode(bytes + f.offset, f.type, swap);
+            xyz[axis] = io::decode(bytes + f.offset, f.type, swap);
         }
         std::uint32_t rgb = 0;
         if (roles_[3] >= 0) {
-            std::memcpy(&rgb, bytes + fields_[static_cast<std::size_t>(roles_[3])].offset,
-                        sizeof rgb);
-            if (swap)
-                rgb = __builtin_bswap32(rgb);
+            const char *at = bytes + fields_[static_cast<std::size_t>(roles_[3])].offset;
+            rgb = swap ? io::load<std::uint32_t, true>(at) : io::load<std::uint32_t, false>(at);
         }
         for (std::size_t j = 0; store && j < scalars_.size(); ++j) {
             const Field &f = fields_[scalars_[j]];
-            scalar_values_[j] = decode(bytes + f.offset, f.type, swap);
+            scalar_values_[j] = io::decode(bytes + f.offset, f.type, swap);
         }
         if (!point(xyz, rgb, scalar_values_.data(), t, store, norm))
             return false;
@@ -365,10 +363,10 @@ bool Reader::pass(Tally &t, Cloud *store, const Normaliser *norm) {
 
 } // namespace
 
-bool read_pcd(std::istream &in, const std::string &name, Cloud &cloud, std::string &error) {
+bool read_pcd(io::Source &source, const std::string &name, Cloud &cloud, std::string &error) {
     clear(cloud);
-    Reader reader(in, name, error);
-    if (!seekable_size(in, name, reader.size, error))
+    Reader reader(source, name, error);
+    if (!reader.measure())
         return false;
     Tally measure;
     if (!reader.header() || !reader.pass(measure, nullptr, nullptr))
@@ -376,8 +374,7 @@ bool read_pcd(std::istream &in, const std::string &name, Cloud &cloud, std::stri
     return second_pass(
         cloud, measure, name, "points", error,
         [&](Tally &t, Cloud *store, const Normaliser *norm) {
-            reader.rewind();
-            return reader.pass(t, store, norm);
+            return reader.rewind() && reader.pass(t, store, norm);
         },
         reader.field_names());
 }

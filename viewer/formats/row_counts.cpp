@@ -1,70 +1,80 @@
 // OFF headers say how many rows follow; count them in the file.
 #include "viewer/formats/row_counts.h"
 
+#include "viewer/io/lines.h"
+#include "viewer/io/numbers.h"
+#include "viewer/io/tokens.h"
+
 #include <cstdint>
 #include <cstring>
-#include <istream>
 #include <limits>
-#include <sstream>
+#include <string_view>
 
 namespace vv {
 namespace {
 
 constexpr std::uint64_t kUnknown = std::numeric_limits<std::uint64_t>::max();
+// Longer lines end the check: the importer decides about such a file.
+constexpr std::size_t kMaxLine = std::size_t{1} << 20;
 
-bool next_line(std::istream &in, std::string &line) {
-    if (!std::getline(in, line))
-        return false;
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return true;
+bool next_line(io::Lines &lines, std::string_view &line) {
+    std::string ignored; // a source that fails is the importer's to report
+    return lines.next(line, ignored) == io::Lines::Got::Line;
 }
 
 // Whether a line has something on it, and is not a # comment where
 // comments are allowed.
-bool holds_data(const std::string &line, bool comments) {
-    const std::size_t first = line.find_first_not_of(" \t");
-    return first != std::string::npos && !(comments && line[first] == '#');
+bool holds_data(std::string_view line, bool comments) {
+    const char *p = line.data(), *tb, *te;
+    return io::next_token(p, p + line.size(), tb, te) && !(comments && *tb == '#');
 }
 
-// Counts the lines that hold data until `wanted` are found or the stream ends.
-std::uint64_t count_rows(std::istream &in, std::uint64_t wanted, bool comments) {
+// Counts the lines that hold data until `wanted` are found or the source ends.
+std::uint64_t count_rows(io::Lines &lines, std::uint64_t wanted, bool comments) {
     std::uint64_t rows = 0;
-    std::string line;
-    while (rows < wanted && next_line(in, line))
+    std::string_view line;
+    while (rows < wanted && next_line(lines, line))
         rows += holds_data(line, comments);
     return rows;
 }
 
-// `line` is the keyword line, already read from `in`.
-bool check_off(std::istream &in, std::string line, const std::string &path, std::string &error) {
-    if (line.find("BINARY") != std::string::npos)
+// The vertex and face counts, the first two words of `words` (from
+// `first` on); false when they are not whole numbers.
+bool counts(const std::string_view *words, std::size_t n, std::size_t first,
+            std::uint64_t &vertices, std::uint64_t &faces) {
+    const auto whole = [](std::string_view w, std::uint64_t &out) {
+        return io::parse_int(w.data(), w.data() + w.size(), out);
+    };
+    return n >= first + 2 && whole(words[first], vertices) && whole(words[first + 1], faces);
+}
+
+// `keyword_line` is the first line, already read.
+bool check_off(io::Lines &lines, std::string_view keyword_line, const std::string &path,
+               std::string &error) {
+    if (keyword_line.find("BINARY") != std::string_view::npos)
         return true;
-    std::istringstream first(line);
-    std::string keyword;
-    first >> keyword;
     // The counts follow the keyword on its line or on the next line that
     // is not a comment.
+    std::string_view w[3];
     std::uint64_t vertices = kUnknown, faces = kUnknown;
-    first >> vertices >> faces;
-    while (!first && next_line(in, line)) {
-        if (!holds_data(line, true))
-            continue;
-        std::istringstream counts(line);
-        vertices = faces = kUnknown;
-        counts >> vertices >> faces;
-        if (!counts)
-            return true; // not a header we know; the importer decides
-        break;
+    if (!counts(w, io::split(keyword_line, w, 3), 1, vertices, faces)) {
+        std::string_view line;
+        while (next_line(lines, line)) {
+            if (!holds_data(line, true))
+                continue;
+            if (!counts(w, io::split(line, w, 2), 0, vertices, faces))
+                return true; // not a header we know; the importer decides
+            break;
+        }
     }
     if (vertices == kUnknown || faces == kUnknown)
         return true;
-    const std::uint64_t v = count_rows(in, vertices, true);
+    const std::uint64_t v = count_rows(lines, vertices, true);
     if (v < vertices) {
         error = truncated_message(path, vertices, "vertices", v);
         return false;
     }
-    const std::uint64_t f = count_rows(in, faces, true);
+    const std::uint64_t f = count_rows(lines, faces, true);
     if (f < faces) {
         error = truncated_message(path, faces, "faces", f);
         return false;
@@ -72,10 +82,10 @@ bool check_off(std::istream &in, std::string line, const std::string &path, std:
     return true;
 }
 
-bool is_off_keyword(const std::string &line) {
+bool is_off_keyword(std::string_view line) {
     // OFF, COFF, NOFF, STOFF, 4OFF, nOFF and the like.
     const std::size_t at = line.find("OFF");
-    if (at == std::string::npos || at > 4)
+    if (at == std::string_view::npos || at > 4)
         return false;
     for (std::size_t i = 0; i < at; ++i)
         if (!std::strchr("CNST4n", line[i]))
@@ -92,13 +102,13 @@ std::string truncated_message(const std::string &path, std::uint64_t declared,
            ", the file ends after " + std::to_string(found);
 }
 
-bool check_row_counts(std::istream &in, const std::string &path, std::string &error) {
-    std::string line;
-    if (!next_line(in, line))
+bool check_row_counts(io::Source &source, const std::string &path, std::string &error) {
+    io::Window window(source);
+    io::Lines lines(window, kMaxLine);
+    std::string_view line;
+    if (!next_line(lines, line))
         return true;
-    if (is_off_keyword(line))
-        return check_off(in, line, path, error);
-    return true;
+    return !is_off_keyword(line) || check_off(lines, line, path, error);
 }
 
 } // namespace vv

@@ -4,14 +4,14 @@
 // already centred and scaled (in double precision, before it becomes float).
 #include "viewer/formats/xyz.h"
 
-#include "viewer/io/stream.h"
+#include "viewer/formats/passes.h"
 #include "viewer/io/text.h"
+#include "viewer/io/tokens.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <istream>
 #include <string_view>
 
 namespace vv {
@@ -21,29 +21,18 @@ namespace {
 constexpr std::size_t kMaxXyzLine = 4096;
 constexpr int kMaxColumns = 6;
 
-bool is_separator(char c) {
-    return c == ' ' || c == '\t' || c == ',' || c == ';' || c == '\r' || c == '\v' || c == '\f';
-}
-
 // The numbers of one line. Returns false with `why` set when it is not a
 // list of numbers; `count` is how many there were (all of them, even past 6).
 bool split_line(const char *s, std::size_t n, double (&v)[kMaxColumns], int &count,
                 std::string &why) {
     count = 0;
-    std::size_t i = 0;
-    while (i < n) {
-        while (i < n && is_separator(s[i]))
-            ++i;
-        if (i == n)
-            break;
-        const std::size_t start = i;
-        while (i < n && !is_separator(s[i]))
-            ++i;
-        if (count == 0 && s[start] == '#')
+    const char *p = s, *tb, *te;
+    while (io::next_token(p, s + n, tb, te, ",;")) {
+        if (count == 0 && *tb == '#')
             return true; // comment line
         double value = 0;
-        if (!parse_number(s + start, i - start, value)) {
-            why = quote_token(s + start, i - start) + " is not a number";
+        if (!parse_number(tb, static_cast<std::size_t>(te - tb), value)) {
+            why = quote_token(tb, static_cast<std::size_t>(te - tb)) + " is not a number";
             return false;
         }
         if (count < kMaxColumns)
@@ -55,16 +44,16 @@ bool split_line(const char *s, std::size_t n, double (&v)[kMaxColumns], int &cou
 
 // The shared first-pass tally (bounds, points, skipped) and what is XYZ's own.
 struct Pass : Tally {
-    int columns = 0;       // 3 or 6, fixed by the first point line
-    std::size_t first = 0; // that line's number
+    int columns = 0;         // 3 or 6, fixed by the first point line
+    std::uint64_t first = 0; // that line's number
     double max_colour = 0;
 };
 
-// Lines through the shared reader, at most kMaxXyzLine bytes each.
-class Reader : public LineReader {
+// Lines of the source, at most kMaxXyzLine bytes each.
+class Reader : public SourceReader {
   public:
-    Reader(std::istream &in, const std::string &name, std::string &error)
-        : LineReader(in, name, error, kMaxXyzLine) {}
+    Reader(io::Source &source, const std::string &name, std::string &error)
+        : SourceReader(source, name, error, kMaxXyzLine) {}
 
     // One pass over the stream. Without `store` it checks and measures;
     // with it, it writes the points into the cloud, normalised by `norm`.
@@ -88,7 +77,7 @@ bool Reader::pass(Pass &p, Cloud *store, const Normaliser *norm, double colour_d
             return fail_line("expected 3 or 6 numbers (x y z [r g b]), found " + std::to_string(n));
         if (p.columns == 0) {
             p.columns = n;
-            p.first = line_;
+            p.first = line();
         } else if (n != p.columns) {
             return fail_line(std::to_string(n) + " numbers, but line " + std::to_string(p.first) +
                              " had " + std::to_string(p.columns));
@@ -126,11 +115,9 @@ bool Reader::pass(Pass &p, Cloud *store, const Normaliser *norm, double colour_d
 
 } // namespace
 
-bool read_xyz(std::istream &in, const std::string &name, Cloud &cloud, std::string &error) {
+bool read_xyz(io::Source &source, const std::string &name, Cloud &cloud, std::string &error) {
     clear(cloud);
-    Reader reader(in, name, error);
-    if (!seekable_size(in, name, reader.size, error))
-        return false;
+    Reader reader(source, name, error);
     Pass measure;
     if (!reader.pass(measure, nullptr, nullptr, 1))
         return false;
@@ -138,9 +125,8 @@ bool read_xyz(std::istream &in, const std::string &name, Cloud &cloud, std::stri
     const double colour_div = measure.max_colour > 1 ? 255.0 : 1.0;
     return second_pass(cloud, measure, name, "points", error,
                        [&](Tally &, Cloud *store, const Normaliser *norm) {
-                           reader.rewind();
                            Pass p;
-                           return reader.pass(p, store, norm, colour_div);
+                           return reader.rewind() && reader.pass(p, store, norm, colour_div);
                        });
 }
 

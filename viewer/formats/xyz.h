@@ -3,8 +3,8 @@
 #define VORLIX_VIEWER_FORMATS_XYZ_H
 
 #include "viewer/cloud/cloud.h"
+#include "viewer/io/source.h"
 
-#include <iosfwd>
 #include <string>
 
 namespace vv {
@@ -14,10 +14,10 @@ namespace vv {
 // Colours are 0..255 or 0..1 for the whole file (0..255 as soon as one value
 // is above 1); without colours the voxels are marked kNoColour. Blank lines
 // and # comments are skipped; spaces, tabs, commas or semicolons separate
-// the numbers. The stream is read twice (bounds, then voxels), so it must be
-// seekable. On failure returns false, the cloud cleared, with error set to
-// "NAME: line N: problem" or "NAME: problem".
-bool read_xyz(std::istream &in, const std::string &name, Cloud &cloud, std::string &error);
+// the numbers. The source is read twice (bounds, then voxels). On failure
+// returns false, the cloud cleared, with error set to "NAME: line N:
+// problem" or "NAME: problem".
+bool read_xyz(io::Source &source, const std::string &name, Cloud &cloud, std::string &error);
 
 } // namespace vv
 

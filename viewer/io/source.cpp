@@ -2,19 +2,19 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cfloat>
-#include <cmath>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vv {
 
-namespace detail {
+namespace io {
 
 namespace {
 
-bool gzip_magic(const unsigned char *p, std::size_t n) {
-    return n >= 2 && p[0] == 0x1f && p[1] == 0x8b;
+std::string reason(const std::string &name, const char *what) {
+    return name + ": " + what + ": " + std::strerror(errno);
 }
 
 struct FdSource : Source {
@@ -25,13 +25,33 @@ struct FdSource : Source {
     long long read(char *dst, std::size_t n, std::string &error) override {
         for (;;) {
             const ssize_t got = ::read(fd, dst, n);
-            if (got >= 0)
+            if (got >= 0) {
+                position += static_cast<std::uint64_t>(got);
                 return got;
+            }
             if (errno != EINTR) {
-                error = name + ": cannot read: " + std::strerror(errno);
+                error = reason(name, "cannot read");
                 return -1;
             }
         }
+    }
+    bool seek(std::uint64_t at, std::string &error) override {
+        if (::lseek(fd, static_cast<off_t>(at), SEEK_SET) < 0) {
+            error = name + ": cannot be read a second time (not a regular file?)";
+            return false;
+        }
+        position = at;
+        return true;
+    }
+    bool rewind(std::string &error) override { return seek(0, error); }
+    bool size(std::uint64_t &out, std::string &error) override {
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            error = name + ": cannot be read a second time (not a regular file?)";
+            return false;
+        }
+        out = static_cast<std::uint64_t>(st.st_size);
+        return true;
     }
 };
 
@@ -52,22 +72,51 @@ struct GzSource : Source {
     GzSource(gzFile f, std::string n) : file(f), name(std::move(n)) {}
     ~GzSource() override { gzclose(file); }
     long long read(char *dst, std::size_t n, std::string &error) override {
-        return gz_read(file, dst, n, name, error);
+        const long long got = gz_read(file, dst, n, name, error);
+        position += got > 0 ? static_cast<std::uint64_t>(got) : 0;
+        return got;
+    }
+    bool rewind(std::string &error) override {
+        if (gzrewind(file) != 0) {
+            error = name + ": cannot read the gzip stream a second time";
+            return false;
+        }
+        position = 0;
+        return true;
+    }
+    // The uncompressed length is nowhere but at the end of the stream.
+    bool size(std::uint64_t &out, std::string &error) override {
+        const std::uint64_t here = position;
+        std::vector<char> scratch(1u << 16);
+        long long got;
+        while ((got = read(scratch.data(), scratch.size(), error)) > 0) {
+        }
+        out = position;
+        return got == 0 && seek(here, error);
     }
 };
 
 struct MemSource : Source {
     const char *data;
-    std::size_t left;
-    MemSource(const char *d, std::size_t n) : data(d), left(n) {}
-    std::size_t fixed_size() const override { return left; }
+    std::size_t length;
+    MemSource(const char *d, std::size_t n) : data(d), length(n) {}
+    std::size_t fixed_size() const override { return length; }
     long long read(char *dst, std::size_t n, std::string &) override {
-        n = std::min(n, left);
+        const std::size_t at = static_cast<std::size_t>(std::min<std::uint64_t>(position, length));
+        n = std::min(n, length - at);
         if (n)
-            std::memcpy(dst, data, n);
-        data += n;
-        left -= n;
+            std::memcpy(dst, data + at, n);
+        position += n;
         return static_cast<long long>(n);
+    }
+    bool seek(std::uint64_t at, std::string &) override {
+        position = at;
+        return true;
+    }
+    bool rewind(std::string &error) override { return seek(0, error); }
+    bool size(std::uint64_t &out, std::string &) override {
+        out = length;
+        return true;
     }
 };
 
@@ -75,7 +124,7 @@ bool read_plain(const std::string &path, std::uint64_t offset, std::vector<char>
                 std::string &error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = path + ": cannot open: " + std::strerror(errno);
+        error = reason(path, "cannot open");
         return false;
     }
     std::size_t done = 0;
@@ -85,9 +134,8 @@ bool read_plain(const std::string &path, std::uint64_t offset, std::vector<char>
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
-            error = path + ": " +
-                    (got < 0 ? std::string("cannot read: ") + std::strerror(errno)
-                             : std::string("the file is shorter than its index (changed since?)"));
+            error = got < 0 ? reason(path, "cannot read")
+                            : path + ": the file is shorter than its index (changed since?)";
             ::close(fd);
             return false;
         }
@@ -106,7 +154,7 @@ bool read_gzip(const std::string &path, std::uint64_t offset, std::vector<char> 
         cursor->path = path;
         cursor->file = gzopen(path.c_str(), "rb");
         if (!cursor->file) {
-            error = path + ": cannot open: " + std::strerror(errno);
+            error = reason(path, "cannot open");
             cursor.reset();
             return false;
         }
@@ -146,77 +194,70 @@ bool read_gzip(const std::string &path, std::uint64_t offset, std::vector<char> 
 
 } // namespace
 
-Window::Window(Source &source)
-    : source(source), size(std::min(kBlock, source.fixed_size() + 1)), buf(new char[size]) {}
+bool Source::rewind(std::string &error) {
+    error = "the source cannot be read a second time";
+    return false;
+}
 
-bool Window::slide(std::size_t keep, std::string &error) {
-    std::memmove(buf.get(), buf.get() + keep, len - keep);
-    offset += keep;
-    len -= keep;
-    pos -= std::min(pos, keep);
-    while (!eof && len < size) {
-        const long long got = source.read(buf.get() + len, size - len, error);
+bool Source::size(std::uint64_t &, std::string &error) {
+    error = "the source has no known length";
+    return false;
+}
+
+// A kind without a cheaper way: back to the start, then read up to `at`.
+bool Source::seek(std::uint64_t at, std::string &error) {
+    if (at < position && !rewind(error))
+        return false;
+    char scratch[1 << 14];
+    while (position < at) {
+        const long long got =
+            read(scratch,
+                 static_cast<std::size_t>(std::min<std::uint64_t>(at - position, sizeof scratch)),
+                 error);
         if (got < 0)
             return false;
         if (got == 0)
-            eof = true;
-        len += static_cast<std::size_t>(got);
+            break;
     }
     return true;
 }
 
-// Newlines in p[0..n), eight bytes at a time: a byte equal to '\n' leaves a
-// 1 in its lane, summed in the lanes and folded every 255 words.
-std::uint64_t count_newlines(const char *p, std::size_t n) {
-    constexpr std::uint64_t k01 = 0x0101010101010101ull, k7f = 0x7f7f7f7f7f7f7f7full;
-    constexpr std::uint64_t k0a = k01 * '\n', k00ff = 0x00ff00ff00ff00ffull;
-    std::uint64_t count = 0;
-    while (n >= 8) {
-        std::uint64_t lanes = 0;
-        for (std::size_t words = std::min<std::size_t>(n / 8, 255); words; --words) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            const std::uint64_t x = w ^ k0a;
-            lanes += ~(((x & k7f) + k7f) | x | k7f) >> 7;
-            p += 8;
-            n -= 8;
-        }
-        const std::uint64_t pairs = (lanes & k00ff) + ((lanes >> 8) & k00ff);
-        count += (pairs * 0x0001000100010001ull) >> 48;
-    }
-    for (; n; --n)
-        count += *p++ == '\n';
-    return count;
+Kind kind_of(const unsigned char *start, std::size_t n) {
+    if (n >= 2 && start[0] == 0x1f && start[1] == 0x8b)
+        return Kind::Gzip;
+    return Kind::Plain;
 }
 
-// Beyond a float's range is infinity, not undefined behaviour.
-float to_float(double v) {
-    if (v > FLT_MAX)
-        return HUGE_VALF;
-    if (v < -FLT_MAX)
-        return -HUGE_VALF;
-    return static_cast<float>(v);
+std::unique_ptr<Source> open_source(int fd, const std::string &name, bool &gzip,
+                                    std::string &error) {
+    gzip = false;
+    unsigned char magic[4];
+    const ssize_t n = ::pread(fd, magic, sizeof magic, 0);
+    switch (kind_of(magic, n > 0 ? static_cast<std::size_t>(n) : 0)) {
+    case Kind::Plain:
+        return std::make_unique<FdSource>(fd, name);
+    case Kind::Gzip:
+        break;
+    }
+    const gzFile file = gzdopen(fd, "rb");
+    if (!file) {
+        ::close(fd);
+        error = name + ": cannot open the gzip stream";
+        return nullptr;
+    }
+    gzbuffer(file, 1u << 20);
+    gzip = true;
+    return std::make_unique<GzSource>(file, name);
 }
 
 std::unique_ptr<Source> open_source(const std::string &path, bool &gzip, std::string &error) {
     gzip = false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = path + ": cannot open: " + std::strerror(errno);
+        error = reason(path, "cannot open");
         return nullptr;
     }
-    unsigned char magic[2];
-    if (!(::pread(fd, magic, 2, 0) == 2 && gzip_magic(magic, 2)))
-        return std::make_unique<FdSource>(fd, path);
-    const gzFile file = gzdopen(fd, "rb");
-    if (!file) {
-        ::close(fd);
-        error = path + ": cannot open the gzip stream";
-        return nullptr;
-    }
-    gzbuffer(file, 1u << 20);
-    gzip = true;
-    return std::make_unique<GzSource>(file, path);
+    return open_source(fd, path, gzip, error);
 }
 
 std::unique_ptr<Source> memory_source(const char *data, std::size_t size) {
@@ -229,6 +270,6 @@ bool read_span(const std::string &path, bool gzip, std::uint64_t offset, std::ve
                 : read_plain(path, offset, text, error);
 }
 
-} // namespace detail
+} // namespace io
 
 } // namespace vv

@@ -1,8 +1,5 @@
 #include "viewer/io/text.h"
 
-#include <charconv>
-#include <cstdlib>
-
 namespace vv {
 
 std::string printable(const char *s, std::size_t n) {
@@ -23,23 +20,6 @@ std::string printable(const char *s, std::size_t n) {
 
 std::string quote_token(const char *s, std::size_t n) {
     return "'" + printable(s, n < 32 ? n : 32) + (n > 32 ? "...'" : "'");
-}
-
-bool parse_number(const char *s, std::size_t n, double &out) {
-    const char *first = s, *last = s + n;
-    if (first != last && *first == '+' && last - first > 1 && first[1] != '-' && first[1] != '+')
-        ++first;
-    const auto r = std::from_chars(first, last, out);
-    if (r.ptr != last)
-        return false;
-    if (r.ec == std::errc::result_out_of_range) {
-        // from_chars leaves the value alone; strtod gives +-HUGE_VAL or the
-        // underflowed value, which is what the text means.
-        const std::string copy(first, last);
-        out = std::strtod(copy.c_str(), nullptr);
-        return true;
-    }
-    return r.ec == std::errc();
 }
 
 } // namespace vv

@@ -1,7 +1,10 @@
-// Text helpers shared by the readers of text formats: numbers as files spell
-// them, and bad tokens quoted safely in a message.
-#ifndef VORLIX_VIEWER_FORMATS_TEXT_H
-#define VORLIX_VIEWER_FORMATS_TEXT_H
+// Bytes from a file shown safely in a message: quoted tokens and printable
+// names. (parse_number lives in numbers.h; it is named here too, where the
+// trajectory readers look for it.)
+#ifndef VORLIX_VIEWER_IO_TEXT_H
+#define VORLIX_VIEWER_IO_TEXT_H
+
+#include "viewer/io/numbers.h"
 
 #include <cstddef>
 #include <string>
@@ -18,10 +21,7 @@ std::string quote_token(const char *s, std::size_t n);
 // written as \xNN: for names from a file that a message shows unquoted.
 std::string printable(const char *s, std::size_t n);
 
-// The whole of s[0..n) as a decimal number (a leading '+' allowed, as C
-// spells it; nan and inf too). Out of range values become +-inf or the
-// underflowed value, as strtod gives them.
-bool parse_number(const char *s, std::size_t n, double &out);
+using io::parse_number;
 
 } // namespace vv
 

@@ -3,6 +3,8 @@
 #define LAMMPS_LIB_MPI
 #include <library.h>
 
+#include "viewer/io/tokens.h"
+
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -14,13 +16,12 @@ namespace vv {
 
 namespace {
 
+// The words of a command before its '#' comment, split as every reader
+// splits (viewer/io/tokens.h).
 std::vector<std::string> words(const std::string &line) {
-    std::vector<std::string> out;
-    std::istringstream in(line.substr(0, line.find('#')));
-    std::string w;
-    while (in >> w)
-        out.push_back(w);
-    return out;
+    std::vector<std::string_view> w;
+    io::split(std::string_view(line).substr(0, line.find('#')), w);
+    return std::vector<std::string>(w.begin(), w.end());
 }
 
 // A plain step count: digits only, as run takes it after substitution.
@@ -47,9 +48,10 @@ bool LiveRun::read_commands(const std::string &path, int depth, std::vector<Comm
         ++number;
         if (command.empty())
             first = number;
-        const std::size_t end = line.find_last_not_of(" \t\r");
-        if (end != std::string::npos && line[end] == '&') {
-            command += line.substr(0, end) + " ";
+        const char *b = line.data(), *e = b + line.size();
+        io::trim(b, e);
+        if (e > b && e[-1] == '&') {
+            command.append(line.data(), static_cast<std::size_t>(e - 1 - line.data())) += " ";
             continue;
         }
         command += line;
