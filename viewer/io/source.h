@@ -68,11 +68,7 @@ std::unique_ptr<Source> open_source(const std::string &path, bool &gzip, std::st
 // The bytes data[0..size), which must outlive the source.
 std::unique_ptr<Source> memory_source(const char *data, std::size_t size);
 
-} // namespace io
-
 // An open gzip stream and how far into its uncompressed bytes it has read.
-// In detail, where the trajectory's Frame declares it ahead.
-namespace detail {
 struct Cursor {
     std::string path;
     gzFile file = nullptr;
@@ -82,11 +78,6 @@ struct Cursor {
             gzclose(file);
     }
 };
-} // namespace detail
-
-namespace io {
-
-using detail::Cursor;
 
 // text.size() bytes of the file at path from offset on into text: by pread,
 // or for a gzip stream read on through cursor (reopened when the bytes lie
@@ -95,35 +86,6 @@ bool read_span(const std::string &path, bool gzip, std::uint64_t offset, std::ve
                std::shared_ptr<Cursor> &cursor, std::string &error);
 
 } // namespace io
-
-} // namespace vv
-
-// The rest of the layer, which the trajectory readers take from here.
-#include "viewer/io/lines.h"
-#include "viewer/io/numbers.h"
-#include "viewer/io/tokens.h"
-#include "viewer/io/window.h"
-
-namespace vv {
-
-namespace detail {
-
-using io::count_newlines;
-using io::is_blank;
-using io::kBlock;
-using io::LineReader;
-using io::memory_source;
-using io::next_token;
-using io::open_source;
-using io::parse_int;
-using io::read_span;
-using io::Source;
-using io::starts_with;
-using io::to_float;
-using io::trim;
-using io::Window;
-
-} // namespace detail
 
 } // namespace vv
 

@@ -59,7 +59,7 @@ struct Box {
     double cell[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
 };
 
-namespace detail {
+namespace io {
 struct Cursor;
 }
 
@@ -88,7 +88,7 @@ struct Frame {
     // Bytes of the frame and, for a gzip stream, the open stream, which a
     // later read continues from when it asks for a frame further on.
     std::vector<char> text;
-    std::shared_ptr<detail::Cursor> cursor;
+    std::shared_ptr<io::Cursor> cursor;
 };
 
 } // namespace vv

@@ -5,12 +5,32 @@
 #ifndef VORLIX_VIEWER_TRAJECTORY_INDEXED_H
 #define VORLIX_VIEWER_TRAJECTORY_INDEXED_H
 
+#include "viewer/io/lines.h"
+#include "viewer/io/numbers.h"
 #include "viewer/io/source.h"
+#include "viewer/io/tokens.h"
+#include "viewer/io/window.h"
 #include "viewer/trajectory/frame.h"
 
 namespace vv {
 
 namespace detail {
+
+// The byte layer's pieces every trajectory format reads with.
+using io::count_newlines;
+using io::is_blank;
+using io::kBlock;
+using io::LineReader;
+using io::memory_source;
+using io::next_token;
+using io::open_source;
+using io::parse_int;
+using io::read_span;
+using io::Source;
+using io::starts_with;
+using io::to_float;
+using io::trim;
+using io::Window;
 
 // "NAME: frame K: line L: ", the start of a message about a frame.
 std::string where(const std::string &name, std::size_t frame, std::uint64_t line);

@@ -1,7 +1,7 @@
 #include "viewer/trajectory/xyz_comment.h"
 
-#include "viewer/io/source.h"
 #include "viewer/io/text.h"
+#include "viewer/trajectory/indexed.h"
 
 #include <algorithm>
 #include <cctype>
