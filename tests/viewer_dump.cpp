@@ -315,26 +315,10 @@ TEST(DumpFromLammps, BadBytesAreRefusedNamingFileFrameAndLine) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);
-        vt::spill(path, c.stage == kChanged ? good : c.bytes);
-        vv::FrameIndex index;
-        std::string error;
-        ASSERT_EQ(vv::open_trajectory(path, index, error), c.stage != kIndex) << error;
-        if (!vt::indexed_as_told(c, path, index.frames.size(), error, index.warning))
-            continue;
-        if (c.stage == kChanged)
-            vt::spill(path, c.bytes);
-        vv::Frame frame;
-        const bool read = vv::read_frame(index, c.read - 1, frame, error);
-        const bool refused = c.stage == kRead || c.stage == kChanged;
-        EXPECT_EQ(read, !refused) << error;
-        if (refused) {
-            EXPECT_EQ(error.substr(0, path.size() + 2 + c.message.size()), path + ": " + c.message);
-            EXPECT_EQ(frame.atoms, 0u);
-            EXPECT_EQ(error.find('\n'), std::string::npos);
-        } else {
-            EXPECT_EQ(frame.skipped, c.stage == kReadOk ? 2u : 0u);
-            EXPECT_EQ(frame.atoms + frame.skipped, 256u);
-        }
+        ASSERT_NO_FATAL_FAILURE(vt::check_bad_trajectory(c, path, good, [&](const vv::Frame &f) {
+            EXPECT_EQ(f.skipped, c.stage == kReadOk ? 2u : 0u);
+            EXPECT_EQ(f.atoms + f.skipped, 256u);
+        }));
     }
 }
 

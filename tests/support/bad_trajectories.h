@@ -3,9 +3,13 @@
 #ifndef VORLIX_TESTS_BAD_TRAJECTORIES_H
 #define VORLIX_TESTS_BAD_TRAJECTORIES_H
 
+#include "lammps_run.h"
+#include "viewer/trajectory/trajectory.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace vt {
@@ -35,6 +39,36 @@ inline bool indexed_as_told(const BadTrajectory &c, const std::string &path, std
     }
     EXPECT_EQ(warning, c.stage == kWarning ? path + ": " + c.message : "");
     return true;
+}
+
+// Case c end to end on the file at path: written, indexed (indexed_as_told),
+// then frame c.read read. A refused read says "PATH: message" on one line
+// (for kChanged, begins so) and leaves no atoms; a frame that reads is handed
+// to read_ok for the format's own checks. For kChanged, `good` is what is
+// indexed before c.bytes go over it. Wrap calls in ASSERT_NO_FATAL_FAILURE.
+inline void check_bad_trajectory(const BadTrajectory &c, const std::string &path,
+                                 const std::string &good,
+                                 const std::function<void(const vv::Frame &)> &read_ok) {
+    spill(path, c.stage == kChanged ? good : c.bytes);
+    vv::FrameIndex index;
+    std::string error;
+    ASSERT_EQ(vv::open_trajectory(path, index, error), c.stage != kIndex) << error;
+    if (!indexed_as_told(c, path, index.frames.size(), error, index.warning))
+        return;
+    if (c.stage == kChanged)
+        spill(path, c.bytes);
+    vv::Frame frame;
+    const bool read = vv::read_frame(index, c.read - 1, frame, error);
+    const bool refused = c.stage == kRead || c.stage == kChanged;
+    EXPECT_EQ(read, !refused) << error;
+    if (!refused) {
+        read_ok(frame);
+        return;
+    }
+    const std::string told = path + ": " + c.message;
+    EXPECT_EQ(c.stage == kChanged ? error.substr(0, told.size()) : error, told);
+    EXPECT_EQ(frame.atoms, 0u);
+    EXPECT_EQ(error.find('\n'), std::string::npos);
 }
 
 } // namespace vt
