@@ -3,9 +3,9 @@
 // atoms on the pixels the box fit and the projection give them, colours by
 // type and by a column over the run's range or the frame's, scaled,
 // unscaled and gzipped dumps drawn alike, and bad dumps refused.
-#include "viewer/play/box_fit.h"
 #include "viewer/cloud/colour.h"
 #include "viewer/cloud/elements.h"
+#include "viewer/play/box_fit.h"
 #include "viewer/play/player.h"
 
 #include "lammps_run.h"
@@ -56,6 +56,14 @@ struct Atom {
 const Atom kFirst[3] = {{-0.3, 0, 0}, {0.3, 0, 0}, {0, 0.3, 0}};
 const Atom kLast[3] = {{0.1, 0, 0}, {0.6, 0, 0}, {0, 0.3, 0}}; // atom 2 beyond the box
 
+// kThree as lmp ran it (dir, empty if the run failed), and a scratch folder
+// for what the viewer writes (d). Tests skip first without lmp (NEED_LMP).
+struct ThreeAtoms {
+    const vt::LmpRun lmp = vt::run_lmp(kThree);
+    const vt::Scratch scratch;
+    const std::string &dir = lmp.dir, &d = scratch.path;
+};
+
 vt::Rgb bytes(const float rgb[3]) {
     return {static_cast<int>(std::lround(rgb[0] * 255)),
             static_cast<int>(std::lround(rgb[1] * 255)),
@@ -95,10 +103,9 @@ vt::Image shot(const std::string &dir, const std::string &file,
 
 TEST(ViewerPlay, AtomsLandWhereTheBoxFitPutsThemInEveryColouring) {
     NEED_LMP();
-    const vt::LmpRun lmp = vt::run_lmp(kThree);
-    ASSERT_FALSE(lmp.dir.empty());
-    const vt::Scratch scratch;
-    const std::string &d = scratch.path;
+    const ThreeAtoms three;
+    ASSERT_FALSE(three.dir.empty());
+    const std::string &d = three.d;
     struct Case {
         std::vector<std::string> args;
         const Atom *at;
@@ -125,7 +132,7 @@ TEST(ViewerPlay, AtomsLandWhereTheBoxFitPutsThemInEveryColouring) {
         std::string name = c.file + " ";
         for (const std::string &a : c.args)
             name += a + " ";
-        const vt::Image img = shot(d, lmp.dir + "/" + c.file, c.args);
+        const vt::Image img = shot(d, three.dir + "/" + c.file, c.args);
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(colour_near(img, pixel_of(c.at[i].x, c.at[i].y, c.at[i].z, kSize, kSize),
                                     c.colour[i]))
@@ -145,14 +152,13 @@ TEST(ViewerPlay, AtomsLandWhereTheBoxFitPutsThemInEveryColouring) {
 
 TEST(ViewerPlay, ScaledUnscaledAndGzippedDumpsDrawTheSameBytes) {
     NEED_LMP();
-    const vt::LmpRun lmp = vt::run_lmp(kThree);
-    ASSERT_FALSE(lmp.dir.empty());
-    const vt::Scratch scratch;
-    const std::string &d = scratch.path;
+    const ThreeAtoms three;
+    ASSERT_FALSE(three.dir.empty());
+    const std::string &d = three.d;
     for (const char *frame : {"0", "4"}) {
         std::vector<std::string> pngs;
         for (const char *file : {"real.dump", "scaled.dump", "real.dump.gz"}) {
-            shot(d, lmp.dir + "/" + file, {"--frame", frame, "--color-by", "v_t"});
+            shot(d, three.dir + "/" + file, {"--frame", frame, "--color-by", "v_t"});
             pngs.push_back(vt::file_bytes(d + "shot.png"));
         }
         EXPECT_FALSE(pngs[0].empty());
@@ -166,10 +172,9 @@ TEST(ViewerPlay, ScaledUnscaledAndGzippedDumpsDrawTheSameBytes) {
 // frames it is sent and exits as told.
 TEST(ViewerPlay, FramesIntoPngsOrAMovieWithNothingLeftOnFailure) {
     NEED_LMP();
-    const vt::LmpRun lmp = vt::run_lmp(kThree);
-    ASSERT_FALSE(lmp.dir.empty());
-    const vt::Scratch scratch;
-    const std::string &d = scratch.path, dump = lmp.dir + "/real.dump";
+    const ThreeAtoms three;
+    ASSERT_FALSE(three.dir.empty());
+    const std::string &d = three.d, dump = three.dir + "/real.dump";
     const std::vector<std::string> size = {"--size", "300x300"};
     auto with = [&](std::vector<std::string> args) {
         args.insert(args.begin(), size.begin(), size.end());
@@ -262,11 +267,10 @@ TEST(ViewerPlay, FramesIntoPngsOrAMovieWithNothingLeftOnFailure) {
 
 TEST(ViewerPlay, CutCorruptOrMisaddressedDumps) {
     NEED_LMP();
-    const vt::LmpRun lmp = vt::run_lmp(kThree);
-    ASSERT_FALSE(lmp.dir.empty());
-    const vt::Scratch scratch;
-    const std::string &d = scratch.path;
-    const std::string dump = vt::file_bytes(lmp.dir + "/real.dump");
+    const ThreeAtoms three;
+    ASSERT_FALSE(three.dir.empty());
+    const std::string &d = three.d;
+    const std::string dump = vt::file_bytes(three.dir + "/real.dump");
     // Cut: the last row gone. Corrupt: frame 3's second row has a bad x.
     vt::spill(d + "cut.dump", dump.substr(0, dump.rfind("3 3 ")));
     std::string bad = dump;
@@ -282,7 +286,7 @@ TEST(ViewerPlay, CutCorruptOrMisaddressedDumps) {
     nan.replace(at, 1, "nan");
     vt::spill(d + "nan.dump", nan);
     vt::spill(d + "real.dump", dump);
-    vt::spill(d + "elem.dump", vt::file_bytes(lmp.dir + "/elem.dump"));
+    vt::spill(d + "elem.dump", vt::file_bytes(three.dir + "/elem.dump"));
     vt::spill(d + "cloud.xyz", "1 2 3\n");
 
     // The cut frame is left out, once, with a warning, and the rest plays.
@@ -439,12 +443,11 @@ int titled(const std::string &pattern) {
 // X server of its own, so the keys reach this window.
 TEST(ViewerPlayInteractive, KeysStepJumpPlayAndRecolour) {
     NEED_LMP();
-    const vt::LmpRun lmp = vt::run_lmp(kThree);
-    ASSERT_FALSE(lmp.dir.empty());
-    const vt::Scratch scratch;
-    const std::string &d = scratch.path;
+    const ThreeAtoms three;
+    ASSERT_FALSE(three.dir.empty());
+    const std::string &d = three.d;
     const pid_t pid =
-        vt::spawn({lmp.dir + "/real.dump", "--size", "300x300"}, d, d + "out.txt", d + "err.txt");
+        vt::spawn({three.dir + "/real.dump", "--size", "300x300"}, d, d + "out.txt", d + "err.txt");
     ASSERT_EQ(titled("frame 1/5, step 0, 3 atoms, colour: type$"), 0) << "no window";
     xdo("mousemove 150 150 sleep 0.3 key Right");
     EXPECT_EQ(titled("frame 2/5, step 10,"), 0);
