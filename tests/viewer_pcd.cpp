@@ -233,8 +233,7 @@ TEST(ViewerPcd, FilesWrittenByOpen3dLoadAsWritten) {
     const Open3dFiles files;
     if (files.missing())
         GTEST_SKIP() << kOpen3dMissing;
-    files.expect_as_written("/open3d_ascii.pcd", 1e-6f, {"normal_x", "normal_y", "normal_z"});
-    files.expect_as_written("/open3d_binary.pcd", 1e-6f, {"normal_x", "normal_y", "normal_z"});
+    files.expect_both_as_written("pcd", 1e-6f, 1e-6f, {"normal_x", "normal_y", "normal_z"});
     const std::string path = files.dir + "/open3d_compressed.pcd";
     vv::Cloud c;
     std::string error;

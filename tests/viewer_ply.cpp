@@ -281,8 +281,7 @@ TEST(ViewerPly, FilesWrittenByOpen3dLoadAsWritten) {
     const Open3dFiles files;
     if (files.missing())
         GTEST_SKIP() << kOpen3dMissing;
-    files.expect_as_written("/open3d_ascii.ply", 1e-5f, {"nx", "ny", "nz"});
-    files.expect_as_written("/open3d_binary.ply", 1e-6f, {"nx", "ny", "nz"});
+    files.expect_both_as_written("ply", 1e-5f, 1e-6f, {"nx", "ny", "nz"});
 }
 
 // Each malformed file gets one line of plain ASCII naming the problem (with

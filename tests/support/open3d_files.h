@@ -74,6 +74,15 @@ struct Open3dFiles {
                 EXPECT_NEAR(c.fields[k].values[i], want[i][6 + k], 1e-6) << normal[k] << i;
         }
     }
+
+    // The same for both of the format's files, open3d_ascii.EXT and
+    // open3d_binary.EXT: ascii text keeps fewer digits than binary.
+    void expect_both_as_written(const std::string &ext, float ascii_tolerance,
+                                float binary_tolerance,
+                                const std::array<const char *, 3> &normal) const {
+        expect_as_written(("/open3d_ascii." + ext).c_str(), ascii_tolerance, normal);
+        expect_as_written(("/open3d_binary." + ext).c_str(), binary_tolerance, normal);
+    }
 };
 
 } // namespace vt
