@@ -52,36 +52,44 @@ std::string option_row(const vv::OptionInfo &o) {
     return row;
 }
 
+std::string key_row(const vv::KeyInfo &k) {
+    return std::string(k.keys) + " " + k.does;
+}
+
+// Each row of `table`, as `row_text` writes it, stands among the rows under
+// the heading that `headings` gives its group (the member `group`) in text.
+template <class Row, class Group>
+void expect_each_under_its_heading(const std::string &text, const std::vector<Row> &table,
+                                   Group Row::*group, const std::map<Group, std::string> &headings,
+                                   std::string (*row_text)(const Row &)) {
+    for (const Row &row : table) {
+        const std::string &heading = headings.at(row.*group);
+        EXPECT_NE(squeeze(under(text, heading)).find(" " + row_text(row)), std::string::npos)
+            << row_text(row) << " under " << heading << ":\n"
+            << text;
+    }
+}
+
 TEST(ViewerUsage, PageListsEveryOptionAndKeyUnderItsHeading) {
     const std::string page = vv::usage_page(true);
     EXPECT_EQ(page.rfind("usage: vorlix-view FILE", 0), 0u) << page;
-    const std::map<vv::OptionGroup, std::string> groups = {
-        {vv::OptionGroup::Input, "Input:"},
-        {vv::OptionGroup::View, "View:"},
-        {vv::OptionGroup::Pictures, "Pictures and movies (no window):"},
-        {vv::OptionGroup::Live, "Live runs:"}};
     ASSERT_EQ(vv::option_table().size(), 16u);
-    for (const vv::OptionInfo &o : vv::option_table()) {
-        const std::string rows = squeeze(under(page, groups.at(o.group)));
-        EXPECT_NE(rows.find(" " + option_row(o)), std::string::npos)
-            << o.name << " under " << groups.at(o.group) << ":\n"
-            << page;
-    }
-    const std::map<vv::KeyMode, std::string> modes = {
-        {vv::KeyMode::Every, "Keys:"},
-        {vv::KeyMode::Cloud, "Keys, point clouds:"},
-        {vv::KeyMode::Trajectory, "Keys, trajectories:"},
-        {vv::KeyMode::Live, "Keys, live runs:"}};
+    expect_each_under_its_heading(page, vv::option_table(), &vv::OptionInfo::group,
+                                  {{vv::OptionGroup::Input, "Input:"},
+                                   {vv::OptionGroup::View, "View:"},
+                                   {vv::OptionGroup::Pictures, "Pictures and movies (no window):"},
+                                   {vv::OptionGroup::Live, "Live runs:"}},
+                                  option_row);
     ASSERT_EQ(vv::key_table().size(), 17u);
     const std::string keys = vv::key_section();
     EXPECT_NE(page.find("\n\n" + keys), std::string::npos) << "the page ends with the keys";
     EXPECT_EQ(page.substr(page.size() - keys.size()), keys);
-    for (const vv::KeyInfo &k : vv::key_table()) {
-        const std::string rows = squeeze(under("\n" + keys, modes.at(k.mode)));
-        EXPECT_NE(rows.find(std::string(" ") + k.keys + " " + k.does), std::string::npos)
-            << k.keys << " under " << modes.at(k.mode) << ":\n"
-            << keys;
-    }
+    expect_each_under_its_heading("\n" + keys, vv::key_table(), &vv::KeyInfo::mode,
+                                  {{vv::KeyMode::Every, "Keys:"},
+                                   {vv::KeyMode::Cloud, "Keys, point clouds:"},
+                                   {vv::KeyMode::Trajectory, "Keys, trajectories:"},
+                                   {vv::KeyMode::Live, "Keys, live runs:"}},
+                                  key_row);
     std::istringstream lines(page);
     for (std::string line; std::getline(lines, line);)
         EXPECT_LE(line.size(), vv::kUsageWidth) << line;
