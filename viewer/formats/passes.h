@@ -102,6 +102,19 @@ bool second_pass(Cloud &cloud, const Tally &measure, const std::string &name, co
     return true;
 }
 
+// second_pass for a reader whose pass(tally, store, norm) reads its rows
+// again after a rewind, its fields named by field_names().
+template <typename Reader>
+bool store_rows(Reader &reader, Cloud &cloud, const Tally &measure, const std::string &name,
+                const char *what, std::string &error) {
+    return second_pass(
+        cloud, measure, name, what, error,
+        [&](Tally &t, Cloud *store, const Normaliser *norm) {
+            return reader.rewind() && reader.pass(t, store, norm);
+        },
+        reader.field_names());
+}
+
 } // namespace vv
 
 #endif

@@ -371,12 +371,7 @@ bool read_pcd(io::Source &source, const std::string &name, Cloud &cloud, std::st
     Tally measure;
     if (!reader.header() || !reader.pass(measure, nullptr, nullptr))
         return false;
-    return second_pass(
-        cloud, measure, name, "points", error,
-        [&](Tally &t, Cloud *store, const Normaliser *norm) {
-            return reader.rewind() && reader.pass(t, store, norm);
-        },
-        reader.field_names());
+    return store_rows(reader, cloud, measure, name, "points", error);
 }
 
 } // namespace vv

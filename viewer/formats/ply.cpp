@@ -328,12 +328,7 @@ bool read_ply(io::Source &source, const std::string &name, Cloud &cloud, std::st
     // Rows were skipped (the block is too large for the points) or some
     // coordinate is not a float: the second pass stores them, into a block
     // of their own size.
-    return second_pass(
-        cloud, measure, name, "vertices", error,
-        [&](Tally &t, Cloud *store, const Normaliser *norm) {
-            return reader.rewind() && reader.pass(t, store, norm);
-        },
-        reader.field_names());
+    return store_rows(reader, cloud, measure, name, "vertices", error);
 }
 
 } // namespace vv

@@ -367,9 +367,7 @@ class FrameParser : FrameParserBase {
                 in.next(b, e);
                 continue;
             }
-            return fail(in.number, "more rows than NUMBER OF ATOMS says (" +
-                                       std::to_string(frame_.declared) +
-                                       "): " + quote_token(b, e - b));
+            return extra_row(in, b, e, "NUMBER OF ATOMS");
         }
         return true;
     }

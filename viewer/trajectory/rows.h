@@ -5,6 +5,7 @@
 #define VORLIX_VIEWER_TRAJECTORY_ROWS_H
 
 #include "viewer/io/source.h"
+#include "viewer/io/text.h"
 #include "viewer/trajectory/frame.h"
 #include "viewer/trajectory/indexed.h"
 
@@ -90,6 +91,13 @@ class FrameParserBase {
     bool fail(std::uint64_t line, const std::string &problem) {
         error_ = where(name_, k_, line) + problem;
         return false;
+    }
+
+    // Refuses a row past the count the frame declared (`count` names it as
+    // the format does).
+    bool extra_row(const LineReader &in, const char *b, const char *e, const char *count) {
+        return fail(in.number, std::string("more rows than ") + count + " says (" +
+                                   std::to_string(frame_.declared) + "): " + quote_token(b, e - b));
     }
 
     const std::string &name_;

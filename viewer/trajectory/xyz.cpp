@@ -313,9 +313,7 @@ class FrameParser : FrameParserBase {
         while (in.next(b, e)) {
             trim(b, e);
             if (b != e)
-                return fail(in.number, "more rows than the count says (" +
-                                           std::to_string(frame_.declared) +
-                                           "): " + quote_token(b, e - b));
+                return extra_row(in, b, e, "the count");
         }
         return true;
     }
