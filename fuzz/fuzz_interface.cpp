@@ -99,24 +99,8 @@ class Decoder {
             v |= static_cast<uint32_t>(byte()) << (8 * i);
         return v;
     }
-    float real() {
-        const uint8_t s = byte();
-        if (s < 0x80)
-            return special_reals[s % count_of(special_reals)];
-        const uint32_t bits = u32();
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
-    }
-    int integer() {
-        const uint8_t s = byte();
-        if (s < 0x80)
-            return special_ints[s % count_of(special_ints)];
-        const uint32_t bits = u32();
-        int i;
-        std::memcpy(&i, &bits, sizeof i);
-        return i;
-    }
+    float real() { return special_or_raw(special_reals); }
+    int integer() { return special_or_raw(special_ints); }
     int size() {
         const uint8_t s = byte();
         if (s < 0x80)
@@ -125,6 +109,18 @@ class Decoder {
     }
 
   private:
+    // Below 0x80 a value of `special`, else 4 raw bytes of a T.
+    template <typename T, size_t N> T special_or_raw(const T (&special)[N]) {
+        const uint8_t s = byte();
+        if (s < 0x80)
+            return special[s % N];
+        const uint32_t bits = u32();
+        static_assert(sizeof(T) == sizeof bits, "4 raw bytes");
+        T v;
+        std::memcpy(&v, &bits, sizeof v);
+        return v;
+    }
+
     const uint8_t *p_;
     const uint8_t *end_;
 };
@@ -275,6 +271,59 @@ void reset() {
     glDisable(GL_NORMALIZE);
 }
 
+// What each opcode reads from the input and calls, in opcode order (the
+// corpus depends on it). A reshape and a focal change also check the
+// projection they rebuild; Render is the loop's, which budgets the frames.
+struct Call {
+    Op op;
+    void (*run)(Decoder &);
+};
+constexpr Call calls[] = {
+    {Render, nullptr},
+    {Reshape,
+     [](Decoder &in) {
+         const unsigned calls_before = frustum_calls;
+         const int w = in.size();
+         const int h = in.size();
+         vorlix_reshape(w, h);
+         check_after_projection(calls_before);
+     }},
+    {SetFocale,
+     [](Decoder &in) {
+         const unsigned calls_before = frustum_calls;
+         last_focale = in.real();
+         set_focale(last_focale);
+         check_after_projection(calls_before);
+     }},
+    {InitTransformation, [](Decoder &) { init_transformation(); }},
+    {SetDeltaRotation, [](Decoder &in) { set_delta_rotation(in.real()); }},
+    {RotationX, [](Decoder &) { rotation_x(); }},
+    {RotationY, [](Decoder &) { rotation_y(); }},
+    {RotationZ, [](Decoder &) { rotation_z(); }},
+    {SetDeltaTranslation, [](Decoder &in) { set_delta_translation(in.real()); }},
+    {TranslationX, [](Decoder &) { translation_x(); }},
+    {TranslationY, [](Decoder &) { translation_y(); }},
+    {TranslationZ, [](Decoder &) { translation_z(); }},
+    {Zoom, [](Decoder &in) { zoom(in.real()); }},
+    {SetScaleX, [](Decoder &in) { set_scale_x(in.real()); }},
+    {SetScaleY, [](Decoder &in) { set_scale_y(in.real()); }},
+    {SetScaleZ, [](Decoder &in) { set_scale_z(in.real()); }},
+    {SetIsize, [](Decoder &in) { set_isize(in.integer()); }},
+    {SetFsize, [](Decoder &in) { set_fsize(in.real()); }},
+    {SetScreenMode, [](Decoder &in) { set_screen_mode(in.integer()); }},
+    {SetCubeEnglobant, [](Decoder &in) { set_cube_englobant(in.integer()); }},
+    {SetListeVoxels, build_table},
+    {MoveVoxel, move_voxel},
+};
+
+constexpr bool in_opcode_order() {
+    for (size_t i = 0; i < count_of(calls); ++i)
+        if (static_cast<size_t>(calls[i].op) != i)
+            return false;
+    return count_of(calls) == OpCount;
+}
+static_assert(in_opcode_order(), "calls[] must list every opcode once, in order");
+
 } // namespace
 
 // Every glFrustum of the library comes through here (linked with
@@ -313,84 +362,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Bounds keep one input to a few milliseconds.
     int ops = 0, frames = 0;
     while (!in.done() && ops++ < 96) {
-        const unsigned calls_before = frustum_calls;
-        switch (static_cast<Op>(in.byte() % OpCount)) {
-        case Render:
-            if (frames++ < 8)
-                render(in);
-            break;
-        case Reshape: {
-            const int w = in.size();
-            const int h = in.size();
-            vorlix_reshape(w, h);
-            check_after_projection(calls_before);
-            break;
-        }
-        case SetFocale:
-            last_focale = in.real();
-            set_focale(last_focale);
-            check_after_projection(calls_before);
-            break;
-        case InitTransformation:
-            init_transformation();
-            break;
-        case SetDeltaRotation:
-            set_delta_rotation(in.real());
-            break;
-        case RotationX:
-            rotation_x();
-            break;
-        case RotationY:
-            rotation_y();
-            break;
-        case RotationZ:
-            rotation_z();
-            break;
-        case SetDeltaTranslation:
-            set_delta_translation(in.real());
-            break;
-        case TranslationX:
-            translation_x();
-            break;
-        case TranslationY:
-            translation_y();
-            break;
-        case TranslationZ:
-            translation_z();
-            break;
-        case Zoom:
-            zoom(in.real());
-            break;
-        case SetScaleX:
-            set_scale_x(in.real());
-            break;
-        case SetScaleY:
-            set_scale_y(in.real());
-            break;
-        case SetScaleZ:
-            set_scale_z(in.real());
-            break;
-        case SetIsize:
-            set_isize(in.integer());
-            break;
-        case SetFsize:
-            set_fsize(in.real());
-            break;
-        case SetScreenMode:
-            set_screen_mode(in.integer());
-            break;
-        case SetCubeEnglobant:
-            set_cube_englobant(in.integer());
-            break;
-        case SetListeVoxels:
-            build_table(in);
-            break;
-        case MoveVoxel:
-            move_voxel(in);
-            break;
-        case OpCount:
-            break;
-        }
+        const Op op = static_cast<Op>(in.byte() % OpCount);
+        if (op != Render)
+            calls[op].run(in);
+        else if (frames++ < 8)
+            render(in);
     }
     // Rejected values leave OpenGL errors behind; they are not ours to report.
     while (glGetError() != GL_NO_ERROR) {
