@@ -4,8 +4,6 @@
 #include "viewer/trajectory/indexed.h"
 #include "viewer/trajectory/xyz.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 
 namespace vv {
@@ -14,16 +12,18 @@ namespace {
 
 constexpr std::size_t kSniff = 16384;
 
-// The first bytes of the file, through zlib, which passes plain files
-// through unchanged.
+// The first bytes of the file, decompressed by the byte layer when the
+// file is compressed; empty when it cannot be read.
 std::string start_of(const std::string &path) {
-    std::string bytes(kSniff, '\0');
-    gzFile f = gzopen(path.c_str(), "rb");
-    if (!f)
-        return {};
-    const int got = gzread(f, bytes.data(), static_cast<unsigned>(kSniff));
-    gzclose(f);
-    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    bool compressed = false;
+    std::string error;
+    const std::unique_ptr<detail::Source> source = detail::open_source(path, compressed, error);
+    std::string bytes(source ? kSniff : 0, '\0');
+    std::size_t got = 0;
+    for (long long n = 1; source && n > 0 && got < bytes.size(); got += static_cast<std::size_t>(n))
+        if ((n = source->read(&bytes[got], bytes.size() - got, error)) < 0)
+            return {};
+    bytes.resize(got);
     return bytes;
 }
 
