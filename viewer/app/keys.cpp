@@ -53,20 +53,17 @@ std::string usage_row(const std::string &left, const std::string &text) {
 }
 
 std::string key_section() {
-    static const struct {
-        KeyMode mode;
-        const char *heading;
-    } headings[] = {{KeyMode::Every, "Keys:"},
-                    {KeyMode::Cloud, "Keys, point clouds:"},
-                    {KeyMode::Trajectory, "Keys, trajectories:"},
-                    {KeyMode::Live, "Keys, live runs:"}};
+    static const UsageHeading<KeyMode> headings[] = {{KeyMode::Every, "Keys:"},
+                                                     {KeyMode::Cloud, "Keys, point clouds:"},
+                                                     {KeyMode::Trajectory, "Keys, trajectories:"},
+                                                     {KeyMode::Live, "Keys, live runs:"}};
     std::string section;
     for (const auto &h : headings) {
         if (!section.empty())
             section += "\n";
         section += std::string(h.heading) + "\n";
         for (const KeyInfo &k : key_table()) {
-            if (k.mode != h.mode)
+            if (k.mode != h.group)
                 continue;
             section += usage_row(k.keys, k.does);
         }

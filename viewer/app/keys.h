@@ -28,6 +28,12 @@ const std::vector<KeyInfo> &key_table();
 constexpr std::size_t kUsageColumn = 24, kUsageWidth = 80;
 std::string usage_row(const std::string &left, const std::string &text);
 
+// A heading of the usage page over the entries of one group of a table.
+template <typename Group> struct UsageHeading {
+    Group group;
+    const char *heading;
+};
+
 // The usage page's key section: a heading for each mode, then its keys one
 // per line; ends with a newline.
 std::string key_section();

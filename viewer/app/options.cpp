@@ -233,13 +233,11 @@ std::string usage_hint() {
 }
 
 std::string usage_page(bool live_built) {
-    static const struct {
-        OptionGroup group;
-        const char *heading;
-    } headings[] = {{OptionGroup::Input, "Input:"},
-                    {OptionGroup::View, "View:"},
-                    {OptionGroup::Pictures, "Pictures and movies (no window):"},
-                    {OptionGroup::Live, "Live runs:"}};
+    static const UsageHeading<OptionGroup> headings[] = {
+        {OptionGroup::Input, "Input:"},
+        {OptionGroup::View, "View:"},
+        {OptionGroup::Pictures, "Pictures and movies (no window):"},
+        {OptionGroup::Live, "Live runs:"}};
     std::string page = usage_synopsis() +
                        "Draws a point cloud or model, a trajectory (a LAMMPS dump or an XYZ "
                        "file), or a\nLAMMPS input script as it runs.\n";

@@ -84,10 +84,11 @@ class RowMap {
 // number for messages, the frame it fills, the error it sets and the row
 // map; fail() words a refusal at a line of the frame.
 class FrameParserBase {
-  protected:
+  public:
     FrameParserBase(const std::string &name, std::size_t k, Frame &frame, std::string &error)
         : name_(name), k_(k), frame_(frame), error_(error) {}
 
+  protected:
     bool fail(std::uint64_t line, const std::string &problem) {
         error_ = where(name_, k_, line) + problem;
         return false;

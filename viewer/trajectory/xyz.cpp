@@ -209,8 +209,7 @@ const RowWords kWords = {"%i rows where the count says %n", "%i columns where th
 
 class FrameParser : FrameParserBase {
   public:
-    FrameParser(const std::string &name, std::size_t k, Frame &frame, std::string &error)
-        : FrameParserBase(name, k, frame, error) {}
+    using FrameParserBase::FrameParserBase;
 
     bool parse(const char *data, std::size_t size) {
         LineReader in{data, data + size};
