@@ -36,7 +36,7 @@ class SourceReader {
   public:
     SourceReader(io::Source &source, const std::string &name, std::string &error,
                  std::size_t max_line = kMaxLine)
-        : window_(source), lines_(window_, max_line), name_(name), error_(error) {}
+        : window_(source, io::kParseBlock), lines_(window_, max_line), name_(name), error_(error) {}
 
     // The length of the whole source (into size), which the binary readers
     // check their rows against before allocating.

@@ -14,8 +14,12 @@ namespace vv {
 
 namespace io {
 
+// A shift and a mask: the dump reader asks this of every byte of a frame.
 inline bool is_blank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r' && c != '\n');
+    constexpr unsigned long long kBlanks =
+        1ull << ' ' | 1ull << '\t' | 1ull << '\v' | 1ull << '\f' | 1ull << '\r';
+    const auto u = static_cast<unsigned char>(c);
+    return u <= ' ' && (kBlanks >> u & 1);
 }
 
 // Whether s holds nothing but blanks.
@@ -42,18 +46,24 @@ inline void trim(const char *&b, const char *&e) {
 // separated by blanks and by any byte of `also` (XYZ's commas, say).
 inline bool next_token(const char *&p, const char *e, const char *&tb, const char *&te,
                        const char *also = nullptr) {
-    const auto separates = [also](char c) {
-        return is_blank(c) || (also && c && std::strchr(also, c));
-    };
-    while (p < e && separates(*p))
-        ++p;
-    if (p == e)
-        return false;
-    tb = p;
-    while (p < e && !separates(*p))
-        ++p;
+    if (!also) { // the common case, kept to the blank test alone
+        while (p < e && is_blank(*p))
+            ++p;
+        tb = p;
+        while (p < e && !is_blank(*p))
+            ++p;
+    } else {
+        const auto separates = [also](char c) {
+            return is_blank(c) || (c && std::strchr(also, c));
+        };
+        while (p < e && separates(*p))
+            ++p;
+        tb = p;
+        while (p < e && !separates(*p))
+            ++p;
+    }
     te = p;
-    return true;
+    return tb != e;
 }
 
 // The words of s: how many there are (all of them), at most `max` stored.

@@ -9,8 +9,8 @@ namespace vv {
 
 namespace io {
 
-Window::Window(Source &source)
-    : source(source), size(std::min(kBlock, source.fixed_size() + 1)), buf(new char[size]) {}
+Window::Window(Source &source, std::size_t block)
+    : source(source), size(std::min(block, source.fixed_size() + 1)), buf(new char[size]) {}
 
 bool Window::slide(std::size_t keep, std::string &error) {
     std::memmove(buf.get(), buf.get() + keep, len - keep);
