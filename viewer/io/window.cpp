@@ -34,13 +34,17 @@ bool Window::need(std::size_t n, std::string &error) {
     if (eof)
         return false;
     if (size < n) {
-        std::unique_ptr<char[]> bigger(new char[n]);
+        // Doubled at least: a line that needs one byte more each time (a
+        // long line looked for its end) costs copies in proportion to its
+        // length, not to its square.
+        const std::size_t grown = std::max(n, 2 * size);
+        std::unique_ptr<char[]> bigger(new char[grown]);
         std::memcpy(bigger.get(), buf.get() + pos, len - pos);
         offset += pos;
         len -= pos;
         pos = 0;
         buf = std::move(bigger);
-        size = n;
+        size = grown;
     }
     return slide(pos, error) && len - pos >= n;
 }
