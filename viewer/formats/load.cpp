@@ -87,13 +87,7 @@ bool import_checked(std::unique_ptr<io::Source> source, const std::string &path,
 
 // The first bytes of the source (up to 4096), the source then rewound.
 bool read_start(io::Source &source, std::string &start, std::string &error) {
-    start.assign(4096, '\0');
-    std::size_t got = 0;
-    for (long long n = 1; n > 0 && got < start.size(); got += static_cast<std::size_t>(n))
-        if ((n = source.read(&start[got], start.size() - got, error)) < 0)
-            return false;
-    start.resize(got);
-    return source.rewind(error);
+    return io::read_start(source, 4096, start, error) && source.rewind(error);
 }
 
 } // namespace

@@ -270,6 +270,16 @@ bool read_span(const std::string &path, bool gzip, std::uint64_t offset, std::ve
                 : read_plain(path, offset, text, error);
 }
 
+bool read_start(Source &source, std::size_t n, std::string &out, std::string &error) {
+    out.assign(n, '\0');
+    std::size_t got = 0;
+    for (long long r = 1; r > 0 && got < n; got += static_cast<std::size_t>(r))
+        if ((r = source.read(&out[got], n - got, error)) < 0)
+            return false;
+    out.resize(got);
+    return true;
+}
+
 } // namespace io
 
 } // namespace vv

@@ -68,6 +68,10 @@ std::unique_ptr<Source> open_source(const std::string &path, bool &gzip, std::st
 // The bytes data[0..size), which must outlive the source.
 std::unique_ptr<Source> memory_source(const char *data, std::size_t size);
 
+// The source's next bytes, up to n of them (fewer at its end), into out;
+// false with error set when the source fails. Readers sniff formats by it.
+bool read_start(Source &source, std::size_t n, std::string &out, std::string &error);
+
 // An open gzip stream and how far into its uncompressed bytes it has read.
 struct Cursor {
     std::string path;

@@ -18,12 +18,9 @@ std::string start_of(const std::string &path) {
     bool compressed = false;
     std::string error;
     const std::unique_ptr<detail::Source> source = detail::open_source(path, compressed, error);
-    std::string bytes(source ? kSniff : 0, '\0');
-    std::size_t got = 0;
-    for (long long n = 1; source && n > 0 && got < bytes.size(); got += static_cast<std::size_t>(n))
-        if ((n = source->read(&bytes[got], bytes.size() - got, error)) < 0)
-            return {};
-    bytes.resize(got);
+    std::string bytes;
+    if (!source || !io::read_start(*source, kSniff, bytes, error))
+        return {};
     return bytes;
 }
 
