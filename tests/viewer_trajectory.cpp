@@ -187,7 +187,7 @@ const char *name_of(const vv::FrameIndex &index) {
 }
 
 TEST(ViewerTrajectoryFormats, EachFormatClaimsItsFirstBytesAndTheDumpTheRest) {
-    ASSERT_EQ(vv::trajectory_formats().size(), 2u);
+    ASSERT_EQ(vv::trajectory_formats().size(), 4u);
     const struct {
         std::string bytes;
         bool dump, xyz;

@@ -1,5 +1,7 @@
 #include "viewer/trajectory/trajectory.h"
 
+#include "viewer/trajectory/cfg.h"
+#include "viewer/trajectory/data_file.h"
 #include "viewer/trajectory/dump.h"
 #include "viewer/trajectory/indexed.h"
 #include "viewer/trajectory/xyz.h"
@@ -58,6 +60,8 @@ const std::vector<TrajectoryFormat> &trajectory_formats() {
     static const std::vector<TrajectoryFormat> formats = {
         {"lammps-dump", detail::looks_like_dump, detail::kDumpSteps},
         {"xyz", detail::looks_like_xyz_trajectory, detail::kXyzSteps},
+        {"cfg", detail::looks_like_cfg, detail::kCfgSteps},
+        {"lammps-data", detail::looks_like_data_file, detail::kDataSteps},
     };
     return formats;
 }

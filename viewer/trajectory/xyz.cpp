@@ -135,9 +135,15 @@ class Scanner {
             return -1;
         comment_pairs(w_.buf.get() + from, w_.buf.get() + comment_end, pairs_);
         const Pair *bad;
-        const int step = comment_step(pairs_, entry.timestep, bad);
+        int step = comment_step(pairs_, entry.timestep, bad);
         if (step < 0) {
             error_ = where(name_, k, 2) + bad_step(*bad);
+            return -1;
+        }
+        if (step == 0)
+            step = lammps_xyz_step(w_.buf.get() + from, w_.buf.get() + comment_end, entry.timestep);
+        if (step < 0) {
+            error_ = where(name_, k, 2) + kLammpsXyz + " is not followed by an integer";
             return -1;
         }
         if (step == 0)
@@ -225,9 +231,11 @@ class FrameParser : FrameParserBase {
         std::vector<Pair> pairs;
         comment_pairs(b, e, pairs);
         const Pair *bad;
-        const int step = comment_step(pairs, frame_.timestep, bad);
+        int step = comment_step(pairs, frame_.timestep, bad);
         if (step < 0)
             return fail(2, bad_step(*bad));
+        if (step == 0 && (step = lammps_xyz_step(b, e, frame_.timestep)) < 0)
+            return fail(2, std::string(kLammpsXyz) + " is not followed by an integer");
         if (step == 0)
             frame_.timestep = static_cast<std::int64_t>(k_ - 1);
         std::string problem;
@@ -289,18 +297,25 @@ class FrameParser : FrameParserBase {
         return true;
     }
 
-    // Plain XYZ: as many columns as the first row has.
+    // Plain XYZ: as many columns as the first row has. LAMMPS's dump xyz
+    // writes the type number where others write the element (an element
+    // too, after dump_modify element): a first column that is an integer is
+    // the type, for the whole frame.
     bool plain_columns(const LineReader &in) {
         LineReader peek = in;
         const char *b = in.end, *e = in.end, *p, *tb, *te;
         std::size_t n = 0;
+        bool type = false;
         if (peek.next(b, e))
-            for (p = b; n <= kMaxColumns && next_token(p, e, tb, te);)
-                ++n;
+            for (p = b; n <= kMaxColumns && next_token(p, e, tb, te);) {
+                std::int32_t t;
+                if (n++ == 0)
+                    type = parse_int(tb, te, t);
+            }
         if (frame_.declared > 0 && (n < 4 || n > kMaxColumns))
             return fail(3, "expected element x y z, found " + quote_token(b, e - b));
         // Named so that the dump's names give them their roles.
-        std::vector<std::string> names = {"element", "x", "y", "z"};
+        std::vector<std::string> names = {type ? "type" : "element", "x", "y", "z"};
         for (std::size_t i = 4; i < n; ++i)
             names.push_back("col" + std::to_string(i + 1));
         return rows_.by_name(frame_, names);
@@ -335,7 +350,19 @@ bool looks_like_xyz_trajectory(const char *data, std::size_t size) {
         return false;
     const char *tb, *te;
     double v;
-    return next_token(b, e, tb, te) && !parse_number(tb, te - tb, v);
+    if (!next_token(b, e, tb, te))
+        return false;
+    if (!parse_number(tb, te - tb, v))
+        return true;
+    // LAMMPS's dump xyz: the type number, then x y z. A point cloud has no
+    // line of one number, so its count line already told it apart.
+    std::int32_t type;
+    if (!parse_int(tb, te, type))
+        return false;
+    std::size_t n = 1;
+    while (n < 5 && next_token(b, e, tb, te))
+        ++n;
+    return n == 4;
 }
 
 } // namespace detail

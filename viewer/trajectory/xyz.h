@@ -22,6 +22,10 @@
 // count is 1, name_0, name_1... otherwise ("forces_0 forces_1 forces_2");
 // other S and L columns are skipped. Frame::columns holds those expanded
 // names in order ("species pos_0 pos_1 pos_2 ..."), position_columns "pos".
+// LAMMPS's dump xyz is plain XYZ whose comment is "Atoms. Timestep: N" (the
+// timestep) and whose first column is the type number, or the element after
+// dump_modify element: a frame whose first row starts with an integer is
+// read as "type x y z", types in Frame::type.
 // Without Properties (plain XYZ) a row is "element x y z" (mapped by those
 // names as a dump's columns are, rows.h) and any further
 // columns, all numbers, become fields named by their 1-based place: col5,
@@ -29,9 +33,9 @@
 // Every row of a frame has as many columns as its first (plain) or as
 // Properties gives (extended).
 //
-// The timestep is step=/Timestep= when the comment has it, else the frame's
-// place in the file counting from 0. XYZ files carry no ids or types: Frame::id
-// and Frame::type stay empty.
+// The timestep is step=/Timestep= (or LAMMPS's Timestep: N) when the comment
+// has it, else the frame's place in the file counting from 0. XYZ files carry
+// no ids: Frame::id stays empty, and so does Frame::type but for LAMMPS's.
 //
 // Lines in messages count from 1 at the frame's count line.
 //
@@ -60,8 +64,9 @@ namespace detail {
 
 // Whether the first bytes of a file are a trajectory XYZ's: its first
 // non-blank line is one non-negative integer and its third line starts with
-// a token that is not a number (an element symbol). A point-cloud XYZ has
-// three or six numbers a line.
+// a token that is not a number (an element symbol), or is four numbers the
+// first an integer (LAMMPS's dump xyz: type x y z). A point-cloud XYZ has
+// three or six numbers a line, never one.
 bool looks_like_xyz_trajectory(const char *data, std::size_t size);
 
 // The XYZ scan and frame parse.

@@ -145,6 +145,19 @@ bool comment_box(const std::vector<Pair> &pairs, Box &box, std::string &problem)
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
             box.cell[r][c] = v[3 * r + c];
+    turn_cell(box);
+    return true;
+}
+
+int lammps_xyz_step(const char *b, const char *e, std::int64_t &step) {
+    trim(b, e);
+    if (!starts_with(b, e, kLammpsXyz))
+        return 0;
+    const char *p = b + sizeof kLammpsXyz - 1, *tb, *te;
+    return next_token(p, e, tb, te) && parse_int(tb, te, step) ? 1 : -1;
+}
+
+void turn_cell(Box &box) {
     // LAMMPS's restricted triclinic form of the same cell.
     const double *a = box.cell[0], *b = box.cell[1], *c = box.cell[2];
     auto dot = [](const double *u, const double *w) {
@@ -163,7 +176,6 @@ bool comment_box(const std::vector<Pair> &pairs, Box &box, std::string &problem)
     box.xz = cx;
     box.yz = cy;
     box.triclinic = bx != 0 || cx != 0 || cy != 0;
-    return true;
 }
 
 } // namespace detail

@@ -37,6 +37,17 @@ std::string bad_step(const Pair &pair);
 // with problem set when Lattice or Origin is not 9 or 3 finite numbers.
 bool comment_box(const std::vector<Pair> &pairs, Box &box, std::string &problem);
 
+// box.lo, hi and the tilts from box.cell with lo as the corner: the cell
+// turned as LAMMPS turns one (a along +x, b in the xy plane).
+void turn_cell(Box &box);
+
+// The comment line LAMMPS's dump xyz writes: "Atoms. Timestep: N".
+constexpr char kLammpsXyz[] = "Atoms. Timestep:";
+
+// The timestep of such a comment: 1 found, 0 not LAMMPS's comment, -1 the
+// step is not an integer.
+int lammps_xyz_step(const char *b, const char *e, std::int64_t &step);
+
 } // namespace detail
 
 } // namespace vv
