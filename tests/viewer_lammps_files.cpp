@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <string>
@@ -166,6 +167,32 @@ TEST_P(LammpsFiles, EveryFormGivesTheTextDumpsFrames) {
         same_atom(t, j, w, i, 0);
         EXPECT_EQ(field(w, "mass")->values[i], t.type[j] == 1 ? 1.0f : 2.0f);
     }
+    // The same positions, the same picture: the data file and the CFG of
+    // step 10 against the dump's last frame, coloured by type alike (CFG's
+    // elements would colour as elements).
+    const auto shot = [&](const std::string &file, const std::vector<std::string> &extra) {
+        const std::string png = d + file + ".png";
+        std::vector<std::string> args = {d + file,  "--screenshot", png,   "--size",
+                                         "200x200", "--color-by",   "type"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const vt::Outcome o = vt::run(args, d);
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(o.err, "");
+        return vt::file_bytes(png);
+    };
+    const std::string text = shot("t.txt", {"--frame", "2"});
+    ASSERT_FALSE(text.empty());
+    EXPECT_TRUE(text == shot("t.data", {})) << "write_data's picture differs from the dump's";
+    EXPECT_TRUE(text == shot("t.10.cfg", {})) << "dump cfg's picture differs from the dump's";
+    // A data file cut inside its Atoms rows: one line, status 1, no picture.
+    const std::string cut = vt::slurp(d + "t.data");
+    vt::spill(d + "cut.data", cut.substr(0, cut.find("\n", cut.find("Atoms #") + 1500)));
+    const vt::Outcome o = vt::run({d + "cut.data", "--screenshot", d + "cut.png"}, d);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err.rfind("vorlix-view: " + d + "cut.data: frame 1: line ", 0), 0u) << o.err;
+    EXPECT_NE(o.err.find(" Atoms rows where the header says 64\n"), std::string::npos) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1);
+    EXPECT_FALSE(vt::exists(d + "cut.png"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Boxes, LammpsFiles,
