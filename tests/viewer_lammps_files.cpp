@@ -305,6 +305,25 @@ TEST(LammpsFilesBad, GoodOnesReadAsWritten) {
     EXPECT_EQ(field(w[0], "vx")->values, (std::vector<float>{4, 1}));
     EXPECT_EQ(field(w[0], "iz")->values, (std::vector<float>{0, 1}));
     EXPECT_EQ(field(w[0], "mass")->values, (std::vector<float>{3, 3}));
+    // Gzipped, the same frames.
+    ASSERT_EQ(std::system(("gzip -kf " + path + "c.7.cfg " + path + "d.data").c_str()), 0);
+    EXPECT_EQ(frames_of(path + "c.7.cfg.gz", "cfg")[0].position, c[0].position);
+    EXPECT_EQ(frames_of(path + "d.data.gz", "lammps-data")[0].position, w[0].position);
+    // As written by hand for read_data: another style, comments on rows, no
+    // blank line after a section's name, no velocities, no masses.
+    vt::spill(path + "hand.data", "water\n2 atoms # two\n-1 1 xlo xhi\n-1 1 ylo yhi\n"
+                                  "-1 1 zlo zhi\n2.5 0 0 xy xz yz\nAtoms # charge\n"
+                                  "1 1 -0.8 0.5 0 0 # O\n2 2 0.4 0 0.5 0\n"
+                                  "Bonds\n1 1 1 2\n");
+    const std::vector<vv::Frame> hand = frames_of(path + "hand.data", "lammps-data");
+    ASSERT_EQ(hand.size(), 1u);
+    EXPECT_EQ(hand[0].timestep, 0);
+    EXPECT_TRUE(hand[0].box.triclinic);
+    EXPECT_EQ(hand[0].box.xy, 2.5);
+    EXPECT_EQ(hand[0].columns, (std::vector<std::string>{"id", "type", "q", "x", "y", "z"}));
+    EXPECT_EQ(hand[0].type, (std::vector<std::int32_t>{1, 2}));
+    EXPECT_EQ(field(hand[0], "q")->values, (std::vector<float>{-0.8f, 0.4f}));
+    EXPECT_EQ(hand[0].fields.size(), 1u);
 }
 
 } // namespace

@@ -327,19 +327,34 @@ class FrameParser : FrameParserBase {
         // section is told as such and not as a blank row.
         LineReader count_in = in;
         std::uint64_t got = 0;
-        while (got < count && row(count_in, b, e))
+        bool comments = false;
+        while (got < count && row(count_in, b, e)) {
+            comments = comments || std::find(b, count_in.p, '#') != count_in.p;
             ++got;
+        }
         if (got < count)
             return short_rows(count_in, "Atoms", got);
-        LineReader rows{in.p, count_in.p, in.number};
+        // Rows with comments (hand-written files: "1 1 0 0 0 # O") are read
+        // from a copy without them, line for line; write_data writes none.
+        std::string stripped;
+        if (comments) {
+            LineReader copy{in.p, count_in.p};
+            while (copy.next(b, e)) {
+                strip(b, e);
+                stripped.append(b, e).push_back('\n');
+            }
+        }
+        LineReader rows =
+            comments ? LineReader{stripped.data(), stripped.data() + stripped.size(), in.number}
+                     : LineReader{in.p, count_in.p, in.number};
         static const RowWords kWords = {
             "%i Atoms rows where the header says %n", "%i columns where the first row has %n",
             "more columns than the first row's %n",
             "atom count %n is more than the section's %i bytes of rows can hold", false};
         if (!rows_.read(rows, frame_, section_line, kWords, name_, k_, error_))
             return false;
-        in.p = rows.p;
-        in.number = rows.number;
+        in.p = count_in.p;
+        in.number = count_in.number;
         return true;
     }
 

@@ -14,7 +14,7 @@
 //   Velocities                   "id vx vy vz ...": the fields vx vy vz,
 //                                matched by id (0 for an atom without one)
 //   any other section            passed over, up to the next section's name
-// A '#' starts a comment in the header and the section lines. A section
+// A '#' starts a comment on any line (the Atoms section's, the style). A section
 // name is a line whose first character is a letter; rows start with a
 // number.
 //
