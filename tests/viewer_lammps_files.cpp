@@ -267,6 +267,12 @@ TEST(LammpsFilesBad, EachIsStoppedWhereItGoesWrongOnOneLine) {
          {with(data, "2 1 2 3", "9 1 2 3"), kRead, 1, 1,
           "frame 1: line 21: Velocities: atom id 9 is in no Atoms row"}},
         {"d.data",
+         {with(data, "\n\nVelocities", "\n3 1 1 1 1 0 0 0\n\nVelocities"), kRead, 1, 1,
+          "frame 1: line 18: more Atoms rows than the header says (2): '3 1 1 1 1 0 0 0'"}},
+        // LAMMPS's XYZ whose first frame is empty.
+        {"lmp.xyz",
+         {"0\n Atoms. Timestep: 0\n1\n Atoms. Timestep: 5\nAr 0 0 0\n", vt::kReadOk, 2, 2, ""}},
+        {"d.data",
          {with(data, "1 1 0.5 0.5", "1 1 0.5 zero"), kRead, 1, 1,
           "frame 1: line 16: column 'y': bad value 'zero'"}},
         {"d.data",
@@ -283,8 +289,11 @@ TEST(LammpsFilesBad, EachIsStoppedWhereItGoesWrongOnOneLine) {
         SCOPED_TRACE(c.bad.message);
         const std::string path = ::testing::TempDir() + c.file;
         const std::string good = std::string(c.file).back() == 'a' ? data : cfg;
-        ASSERT_NO_FATAL_FAILURE(
-            vt::check_bad_trajectory(c.bad, path, good, [](const vv::Frame &) {}));
+        ASSERT_NO_FATAL_FAILURE(vt::check_bad_trajectory(c.bad, path, good, [](const vv::Frame &f) {
+            // The one case that reads: the empty frame's successor.
+            EXPECT_EQ(f.timestep, 5);
+            EXPECT_EQ(f.element_names, std::vector<std::string>{"Ar"});
+        }));
     }
 }
 

@@ -355,6 +355,10 @@ class FrameParser : FrameParserBase {
             return false;
         in.p = count_in.p;
         in.number = count_in.number;
+        LineReader after = in;
+        if (row(after, b, e))
+            return fail(after.number, "more Atoms rows than the header says (" +
+                                          std::to_string(count) + "): " + quote_token(b, e - b));
         return true;
     }
 

@@ -346,7 +346,13 @@ bool looks_like_xyz_trajectory(const char *data, std::size_t size) {
         trim(b, e);
     } while (b == e);
     std::uint64_t count;
-    if (!parse_int(b, e, count) || !in.next(b, e) || !in.next(b, e))
+    if (!parse_int(b, e, count) || !in.next(b, e))
+        return false;
+    const char *cb = b, *ce = e;
+    trim(cb, ce);
+    if (starts_with(cb, ce, kLammpsXyz)) // LAMMPS's, even with no atom in its first frame
+        return true;
+    if (!in.next(b, e))
         return false;
     const char *tb, *te;
     double v;
