@@ -28,6 +28,7 @@ struct LmpForms {
     const char *name;
     bool triclinic;
     const char *style; // atom_style, as write_data names it in "Atoms # style"
+    int ranks;         // lmp's MPI ranks: each writes its own atoms' rows
 };
 
 // 64 atoms of two types on a cubic lattice, 10 steps of NVE; every form
@@ -96,7 +97,7 @@ class LammpsFiles : public ::testing::TestWithParam<LmpForms> {};
 TEST_P(LammpsFiles, EveryFormGivesTheTextDumpsFrames) {
     NEED_LMP();
     const LmpForms &r = GetParam();
-    const vt::LmpRun run = vt::run_lmp(script(r));
+    const vt::LmpRun run = vt::run_lmp(script(r), r.ranks);
     ASSERT_NE(run.dir, "") << "lmp failed";
     const std::string d = run.dir + "/";
     const std::vector<vv::Frame> dump = frames_of(d + "t.txt", "lammps-dump");
@@ -196,8 +197,9 @@ TEST_P(LammpsFiles, EveryFormGivesTheTextDumpsFrames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Boxes, LammpsFiles,
-                         ::testing::Values(LmpForms{"OrthogonalAtomic", false, "atomic"},
-                                           LmpForms{"TriclinicFull", true, "full"}),
+                         ::testing::Values(LmpForms{"OrthogonalAtomic", false, "atomic", 1},
+                                           LmpForms{"TriclinicFull", true, "full", 1},
+                                           LmpForms{"TriclinicFullTwoRanks", true, "full", 2}),
                          [](const ::testing::TestParamInfo<LmpForms> &p) { return p.param.name; });
 
 // ------------------------------------------------------------ bad files ----
