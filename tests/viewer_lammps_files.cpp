@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -335,6 +336,44 @@ TEST(LammpsFilesBad, GoodOnesReadAsWritten) {
     EXPECT_EQ(hand[0].type, (std::vector<std::int32_t>{1, 2}));
     EXPECT_EQ(field(hand[0], "q")->values, (std::vector<float>{-0.8f, 0.4f}));
     EXPECT_EQ(hand[0].fields.size(), 1u);
+}
+
+template <typename T> double apart(const T *a, const T *b) {
+    double s = 0;
+    for (int c = 0; c < 3; ++c)
+        s += (double(a[c]) - double(b[c])) * (double(a[c]) - double(b[c]));
+    return std::sqrt(s);
+}
+
+// ASE's CFG: a cell with no edge along x, which the reader turns as LAMMPS
+// turns one; every distance between atoms is kept.
+TEST(CfgFromAse, ATurnedCellKeepsEveryDistance) {
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    const int status = std::system(
+        (std::string(SYSTEM_PYTHON " " ASE_CFG_SCRIPT " '") + d + "' >/dev/null 2>&1").c_str());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "ASE not found: install the Debian package python3-ase to run this test";
+    ASSERT_EQ(status, 0);
+    const std::vector<vv::Frame> cfg = frames_of(d + "ase.cfg", "cfg");
+    ASSERT_EQ(cfg.size(), 1u);
+    const vv::Frame &f = cfg[0];
+    std::istringstream in(vt::slurp(d + "expected.txt"));
+    std::vector<double> want;
+    for (double v; in >> v;)
+        want.push_back(v);
+    ASSERT_EQ(f.atoms, 8u);
+    ASSERT_EQ(want.size(), 24u);
+    EXPECT_EQ(f.element_names, std::vector<std::string>{"Cu"});
+    EXPECT_EQ(field(f, "mass")->values[0], 63.546f);
+    EXPECT_TRUE(f.box.triclinic);
+    for (const char *name : {"vx", "vy", "vz"})
+        EXPECT_NE(field(f, name), nullptr) << name;
+    for (std::size_t i = 0; i < 8; ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            EXPECT_NEAR(apart(&f.position[3 * i], &f.position[3 * j]),
+                        apart(&want[3 * i], &want[3 * j]), 1e-4)
+                << "atoms " << i << " and " << j;
 }
 
 } // namespace
