@@ -239,8 +239,8 @@ std::string usage_page(bool live_built) {
         {OptionGroup::Pictures, "Pictures and movies (no window):"},
         {OptionGroup::Live, "Live runs:"}};
     std::string page = usage_synopsis() +
-                       "Draws a point cloud or model, a trajectory (a LAMMPS dump or an XYZ "
-                       "file), or a\nLAMMPS input script as it runs.\n";
+                       "Draws a point cloud or model, a trajectory (a LAMMPS dump, CFG or data "
+                       "file,\nor an XYZ file), or a LAMMPS input script as it runs.\n";
     for (const auto &h : headings) {
         page += std::string("\n") + h.heading + "\n";
         for (const OptionInfo &o : option_table()) {
