@@ -15,9 +15,9 @@ constexpr std::size_t kSniff = 16384;
 // The first bytes of the file, decompressed by the byte layer when the
 // file is compressed; empty when it cannot be read.
 std::string start_of(const std::string &path) {
-    bool compressed = false;
+    io::Kind kind = io::Kind::Plain;
     std::string error;
-    const std::unique_ptr<detail::Source> source = detail::open_source(path, compressed, error);
+    const std::unique_ptr<detail::Source> source = detail::open_source(path, kind, error);
     std::string bytes;
     if (!source || !io::read_start(*source, kSniff, bytes, error))
         return {};
