@@ -42,14 +42,18 @@ struct LmpRun {
 };
 
 // Runs the script in a fresh directory, where the test then finds the dumps
-// and log.lammps.
-inline LmpRun run_lmp(const std::string &script) {
+// and log.lammps; on more than one rank through mpirun.
+inline LmpRun run_lmp(const std::string &script, int ranks = 1) {
     char dir[] = "/tmp/vorlix_lmpXXXXXX";
     if (!mkdtemp(dir))
         return LmpRun("");
     spill(std::string(dir) + "/in.lmp", script);
-    const std::string command = std::string("cd ") + dir +
-                                " && lmp -in in.lmp -log log.lammps -screen none -echo none" +
+    setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
+    setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
+    const std::string mpirun =
+        ranks > 1 ? "mpirun --oversubscribe -np " + std::to_string(ranks) + " " : "";
+    const std::string command = std::string("cd ") + dir + " && " + mpirun +
+                                "lmp -in in.lmp -log log.lammps -screen none -echo none" +
                                 " >/dev/null 2>&1";
     if (std::system(command.c_str()) == 0)
         return LmpRun(dir);

@@ -1,5 +1,6 @@
 #include "viewer/trajectory/trajectory.h"
 
+#include "viewer/trajectory/binary_dump.h"
 #include "viewer/trajectory/dump.h"
 #include "viewer/trajectory/indexed.h"
 #include "viewer/trajectory/xyz.h"
@@ -58,6 +59,7 @@ const std::vector<TrajectoryFormat> &trajectory_formats() {
     static const std::vector<TrajectoryFormat> formats = {
         {"lammps-dump", detail::looks_like_dump, detail::kDumpSteps},
         {"xyz", detail::looks_like_xyz_trajectory, detail::kXyzSteps},
+        {"lammps-binary", detail::looks_like_binary_dump, detail::kBinaryDumpSteps},
     };
     return formats;
 }

@@ -3,7 +3,7 @@
 // frame k read through the format that made the index, so that playback,
 // tests, fuzzers and benchmarks know nothing of formats. The formats are
 // rows of one table (trajectory.cpp); each is a file of its own (dump.h,
-// xyz.h) giving its first-bytes test and its two steps
+// binary_dump.h, xyz.h) giving its first-bytes test and its two steps
 // (indexed.h).
 //
 // Messages are one line of plain ASCII, "NAME: frame K: line L: problem",
