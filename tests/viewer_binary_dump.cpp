@@ -291,8 +291,8 @@ TEST(BinaryDumpFromLammps, BadFilesAreRefusedOnOneLine) {
 // ---- Pictures ---------------------------------------------------------------
 
 // Every frame drawn headless, coloured by a column: the binary, the zstd
-// and the text dump give the same PNG bytes; so do dump atom's binary and
-// its scaled text twin. On two ranks, the box tilted.
+// (lmp's and the zstd tool's) and the text dump give the same PNG bytes; so do dump atom's binary
+// and its scaled text twin. On two ranks, the box tilted.
 TEST(BinaryDumpPictures, EveryFrameTheSameBytesAsTheTextDump) {
     NEED_LMP();
     const vt::LmpRun run = vt::run_lmp(script(true), 2);
@@ -319,7 +319,9 @@ TEST(BinaryDumpPictures, EveryFrameTheSameBytesAsTheTextDump) {
     const std::vector<std::string> by_vx = {"--color-by", "vx"};
     const auto text = frames("t.txt", by_vx);
     EXPECT_TRUE(text == frames("c.bin", by_vx)) << "binary";
-    EXPECT_TRUE(text == frames("t.zst", by_vx)) << "zstd";
+    EXPECT_TRUE(text == frames("t.zst", by_vx)) << "lmp's zstd";
+    zstd_two_frames(d, "t.txt", "t.txt.zst");
+    EXPECT_TRUE(text == frames("t.txt.zst", by_vx)) << "the zstd tool's, in two frames";
     EXPECT_NE(text[0], text[4]) << "the atoms move";
     EXPECT_TRUE(frames("s.txt", {}) == frames("a.bin", {})) << "dump atom";
 }
