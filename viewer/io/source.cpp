@@ -213,13 +213,20 @@ bool read_plain(const std::string &path, std::uint64_t offset, std::vector<char>
 
 // Bytes from a compressed stream through a cursor: on from where it stands
 // when they lie ahead, from the start otherwise.
-bool read_compressed(const std::string &path, std::uint64_t offset, std::vector<char> &text,
-                     std::shared_ptr<Cursor> &cursor, std::string &error) {
+bool read_compressed(const std::string &path, Kind kind, std::uint64_t offset,
+                     std::vector<char> &text, std::shared_ptr<Cursor> &cursor, std::string &error) {
     if (!cursor || cursor->path != path || cursor->source->position > offset) {
         cursor = std::make_shared<Cursor>();
         cursor->path = path;
-        Kind kind = Kind::Plain;
-        cursor->source = open_source(path, kind, error);
+        // Of the kind the index was made from, not told again: a pipe (a
+        // FIFO in the tests) has no first bytes to look at twice.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            error = reason(path, "cannot open");
+            cursor.reset();
+            return false;
+        }
+        cursor->source = source_of_kind(fd, path, kind, error);
         if (!cursor->source) {
             cursor.reset();
             return false;
@@ -312,6 +319,11 @@ std::unique_ptr<Source> open_source(int fd, const std::string &name, Kind &kind,
     unsigned char magic[4];
     const ssize_t n = ::pread(fd, magic, sizeof magic, 0);
     kind = kind_of(magic, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return source_of_kind(fd, name, kind, error);
+}
+
+std::unique_ptr<Source> source_of_kind(int fd, const std::string &name, Kind kind,
+                                       std::string &error) {
     switch (kind) {
     case Kind::Plain:
         return std::make_unique<FdSource>(fd, name);
@@ -354,7 +366,7 @@ std::unique_ptr<Source> memory_source(const char *data, std::size_t size) {
 bool read_span(const std::string &path, Kind kind, std::uint64_t offset, std::vector<char> &text,
                std::shared_ptr<Cursor> &cursor, std::string &error) {
     return kind == Kind::Plain ? read_plain(path, offset, text, error)
-                               : read_compressed(path, offset, text, cursor, error);
+                               : read_compressed(path, kind, offset, text, cursor, error);
 }
 
 bool read_start(Source &source, std::size_t n, std::string &out, std::string &error) {

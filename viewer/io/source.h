@@ -67,6 +67,11 @@ const char *kind_name(Kind kind);
 std::unique_ptr<Source> open_source(int fd, const std::string &name, Kind &kind,
                                     std::string &error);
 
+// The open file fd read as a source of that kind, whatever its first bytes
+// (a pipe cannot be looked at first); the source owns fd.
+std::unique_ptr<Source> source_of_kind(int fd, const std::string &name, Kind kind,
+                                       std::string &error);
+
 // The file at path, as above; "PATH: cannot open: REASON" when it cannot be.
 std::unique_ptr<Source> open_source(const std::string &path, Kind &kind, std::string &error);
 
