@@ -1,6 +1,10 @@
 // Speed of the trajectory index and frame reader on a large LAMMPS dump.
 //   viewer_dump_bench [--mb N] [PATH]
 //   viewer_dump_bench --mb N --write PATH   only writes the dump
+//   viewer_dump_bench --mb N --write-binary PATH   writes the same frames as
+//                                           a LAMMPS binary dump (DUMPCUSTOM,
+//                                           the doubles the text printed
+//                                           with %g) (bench/trajectory_forms.sh)
 //   viewer_dump_bench --measure PATH        indexes PATH once, reads every
 //                                           frame once, and prints one line
 //                                           "index_s read_s frames atoms bytes
@@ -11,6 +15,8 @@
 // custom id type x y z" writes (LAMMPS's %g) to PATH when it does not exist
 // yet, or to a temporary file removed at the end when no PATH is given; an
 // existing PATH is measured as it is (for `cat PATH >/dev/null` as a floor).
+// --measure takes any trajectory format (told by the file's first bytes,
+// compressed or not).
 // The index scan runs three times (the first also warms the page cache) and
 // the best is reported; then every frame is read once.
 #include "viewer/trajectory/trajectory.h"
@@ -35,7 +41,39 @@ char *put_g(char *p, double v) {
     return std::to_chars(p, p + 32, v, std::chars_format::general, 6).ptr;
 }
 
-bool write_dump(const std::string &path, std::uint64_t bytes) {
+template <typename T> void put(std::string &out, T v) {
+    out.append(reinterpret_cast<const char *>(&v), sizeof v);
+}
+
+// The header of a frame of a binary "dump custom" (LAMMPS's layout, this
+// machine's byte order), one chunk of `values` doubles to follow.
+void binary_header(std::string &out, long step, long atoms, double edge, std::int32_t values) {
+    const std::string magic = "DUMPCUSTOM", columns = "id type x y z";
+    put<std::int64_t>(out, -static_cast<std::int64_t>(magic.size()));
+    out += magic;
+    put<std::int32_t>(out, 1); // byte order
+    put<std::int32_t>(out, 2); // revision
+    put<std::int64_t>(out, step);
+    put<std::int64_t>(out, atoms);
+    put<std::int32_t>(out, 0); // orthogonal
+    for (int i = 0; i < 6; ++i)
+        put<std::int32_t>(out, 0); // periodic
+    for (int a = 0; a < 3; ++a) {
+        put<double>(out, 0.0);
+        put<double>(out, edge);
+    }
+    put<std::int32_t>(out, 5);
+    put<std::int32_t>(out, 0); // no units
+    out += '\0';               // no time
+    put<std::int32_t>(out, static_cast<std::int32_t>(columns.size()));
+    out += columns;
+    put<std::int32_t>(out, 1); // one chunk
+    put<std::int32_t>(out, values);
+}
+
+// The text dump of at least `bytes`, or (binary) the same frames as a
+// binary dump: the frame count is the text's either way.
+bool write_dump(const std::string &path, std::uint64_t bytes, bool binary = false) {
     FILE *f = std::fopen(path.c_str(), "wb");
     if (!f)
         return false;
@@ -46,7 +84,7 @@ bool write_dump(const std::string &path, std::uint64_t bytes) {
         state = state * 1664525u + 1013904223u;
         return (state >> 8) / 16777216.0;
     };
-    std::string chunk;
+    std::string chunk, bin;
     std::uint64_t written = 0;
     for (long step = 0; written < bytes; step += 100) {
         chunk.clear();
@@ -58,19 +96,28 @@ bool write_dump(const std::string &path, std::uint64_t bytes) {
                       "ITEM: ATOMS id type x y z\n",
                       step, atoms, edge, edge, edge);
         chunk += head;
+        bin.clear();
+        binary_header(bin, step, atoms, edge, static_cast<std::int32_t>(5 * atoms));
         for (long i = 1; i <= atoms; ++i) {
             char row[128], *p = row;
             p = std::to_chars(p, p + 20, i).ptr;
             *p++ = ' ';
             *p++ = i % 3 ? '1' : '2';
+            put<double>(bin, static_cast<double>(i));
+            put<double>(bin, i % 3 ? 1.0 : 2.0);
             for (int a = 0; a < 3; ++a) {
                 *p++ = ' ';
+                char *const start = p;
                 p = put_g(p, unit() * edge);
+                double v = 0; // the value the text holds
+                std::from_chars(start, p, v);
+                put<double>(bin, v);
             }
             *p++ = '\n';
             chunk.append(row, p);
         }
-        if (std::fwrite(chunk.data(), 1, chunk.size(), f) != chunk.size()) {
+        const std::string &out = binary ? bin : chunk;
+        if (std::fwrite(out.data(), 1, out.size(), f) != out.size()) {
             std::fclose(f);
             return false;
         }
@@ -104,7 +151,7 @@ int measure(const std::string &path) {
     vv::FrameIndex index;
     std::string error;
     auto t0 = std::chrono::steady_clock::now();
-    if (!vv::open_trajectory(path, index, error, vv::trajectory_format("lammps-dump"))) {
+    if (!vv::open_trajectory(path, index, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
@@ -127,14 +174,17 @@ int measure(const std::string &path) {
 int main(int argc, char **argv) {
     std::uint64_t mb = 1100;
     std::string path;
-    bool write_only = false;
+    bool write_only = false, binary = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--mb") == 0 && i + 1 < argc)
             mb = std::strtoull(argv[++i], nullptr, 10);
         else if (std::strcmp(argv[i], "--measure") == 0 && i + 1 < argc)
             return measure(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--write") == 0 && i + 1 < argc) {
+        else if ((std::strcmp(argv[i], "--write") == 0 ||
+                  std::strcmp(argv[i], "--write-binary") == 0) &&
+                 i + 1 < argc) {
             write_only = true;
+            binary = std::strcmp(argv[i], "--write-binary") == 0;
             path = argv[++i];
         } else
             path = argv[i];
@@ -142,7 +192,7 @@ int main(int argc, char **argv) {
     // The dump written, and how long it took; false (nothing left) on failure.
     const auto write = [&] {
         const auto t0 = std::chrono::steady_clock::now();
-        if (!write_dump(path, mb << 20)) {
+        if (!write_dump(path, mb << 20, binary)) {
             std::fprintf(stderr, "%s: cannot write\n", path.c_str());
             unlink(path.c_str());
             return false;

@@ -1,11 +1,12 @@
 // libFuzzer target for the trajectory readers (viewer/trajectory): every
-// format of the table (the LAMMPS dump, XYZ) takes every input, and so do
-// their sniffs. Any bytes must give
-// either an index of frames in order inside the bytes, each frame then read
-// or refused, or a one-line ASCII error naming the input; a read frame holds
-// one finite position per kept atom and one value per atom in every column
-// it has. vorlix_viewer_dump_replay runs the same checks over the saved
-// seeds (fuzz/viewer_dump_corpus, dumps and XYZ files) in every build.
+// format of the table (the LAMMPS dump, XYZ, the LAMMPS binary dump) takes
+// every input, and so do their sniffs. Any bytes must give either an index
+// of frames in order inside the bytes, each frame then read or refused, or
+// a one-line ASCII error naming the input; a read frame holds one finite
+// position per kept atom and one value per atom in every column it has.
+// vorlix_viewer_dump_replay runs the same checks over the saved seeds
+// (fuzz/viewer_dump_corpus: dumps, XYZ files, and binary dumps that lmp
+// wrote on two ranks) in every build.
 #include "viewer/trajectory/trajectory.h"
 
 #include <cmath>

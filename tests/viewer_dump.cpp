@@ -194,7 +194,9 @@ TEST(DumpFromLammps, GzipStreamsReadAsThePlainDump) {
     ASSERT_EQ(std::system(("gzip -c " + dir + "/real.dump > " + dir + "/real.gz").c_str()), 0);
     const Read plain = read_all(dir + "/melt.atom"), gz = read_all(dir + "/melt.atom.gz"),
                real = read_all(dir + "/real.dump"), real_gz = read_all(dir + "/real.gz");
-    EXPECT_TRUE(gz.index.gzip && real_gz.index.gzip && !plain.index.gzip);
+    EXPECT_EQ(gz.index.compression, vv::io::Kind::Gzip);
+    EXPECT_EQ(real_gz.index.compression, vv::io::Kind::Gzip);
+    EXPECT_EQ(plain.index.compression, vv::io::Kind::Plain);
     ASSERT_EQ(gz.index.frames.size(), plain.index.frames.size());
     for (std::size_t k = 0; k < plain.index.frames.size(); ++k)
         EXPECT_EQ(gz.index.frames[k].offset, plain.index.frames[k].offset);

@@ -1,5 +1,6 @@
 // The byte layer under every reader: the same bytes read the same through
-// a file, a gzip stream and memory, lines and their limit, the whitespace
+// a file, a gzip stream, a zstd stream of several frames and memory, streams
+// cut short or corrupt, lines and their limit, the whitespace
 // rule, binary values in both byte orders, and a second pass.
 #include "viewer/io/binary.h"
 #include "viewer/io/lines.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,18 +26,38 @@ namespace {
 
 using namespace vv;
 
-enum class Kind { Memory, File, Gzip };
-const Kind kKinds[] = {Kind::Memory, Kind::File, Kind::Gzip};
-const char *const kKindNames[] = {"memory", "file", "gzip"};
+enum class Kind { Memory, File, Gzip, Zstd };
+const Kind kKinds[] = {Kind::Memory, Kind::File, Kind::Gzip, Kind::Zstd};
+const char *const kKindNames[] = {"memory", "file", "gzip", "zstd"};
 
-// `bytes` in a temporary file, through zlib when gzip; `cut` drops that many
-// bytes from the end of the file written.
-std::string write_file(const std::string &bytes, bool gzip, std::size_t cut = 0) {
+// `bytes` as the zstd tool writes them, in frames of a quarter of the bytes
+// (16 KiB at least) one after another, as a file grown by appends is.
+void write_zstd_frames(const std::string &path, const std::string &bytes) {
+    const std::size_t frame = std::max<std::size_t>(bytes.size() / 4 + 1, 16384);
+    std::remove(path.c_str());
+    std::size_t at = 0;
+    do {
+        const std::string part = path + ".part";
+        std::FILE *f = std::fopen(part.c_str(), "wb");
+        const std::string piece = bytes.substr(at, frame);
+        std::fwrite(piece.data(), 1, piece.size(), f);
+        std::fclose(f);
+        ASSERT_EQ(std::system(("zstd -q -c " + part + " >> " + path).c_str()), 0);
+        std::remove(part.c_str());
+        at += frame;
+    } while (at < bytes.size());
+}
+
+// `bytes` in a temporary file, compressed as the kind says; `cut` drops that
+// many bytes from the end of the file written.
+std::string write_file(const std::string &bytes, Kind kind, std::size_t cut = 0) {
     std::string path = ::testing::TempDir() + "viewer_io_XXXXXX";
     const int fd = mkstemp(path.data());
     EXPECT_GE(fd, 0);
     close(fd);
-    if (gzip) {
+    if (kind == Kind::Zstd) {
+        write_zstd_frames(path, bytes);
+    } else if (kind == Kind::Gzip) {
         const gzFile f = gzopen(path.c_str(), "wb");
         EXPECT_EQ(gzwrite(f, bytes.data(), static_cast<unsigned>(bytes.size())),
                   static_cast<int>(bytes.size()));
@@ -65,15 +87,16 @@ struct Opened {
 std::unique_ptr<Opened> open_as(Kind kind, const std::string &bytes, std::size_t cut = 0) {
     auto o = std::make_unique<Opened>();
     std::string error;
-    bool gzip = false;
     if (kind == Kind::Memory) {
         o->source = io::memory_source(bytes.data(), bytes.size());
         return o;
     }
-    o->path = write_file(bytes, kind == Kind::Gzip, cut);
-    o->source = io::open_source(o->path, gzip, error);
+    o->path = write_file(bytes, kind, cut);
+    io::Kind told = io::Kind::Plain;
+    o->source = io::open_source(o->path, told, error);
     EXPECT_TRUE(o->source) << error;
-    EXPECT_EQ(gzip, kind == Kind::Gzip);
+    const io::Kind want[] = {io::Kind::Plain, io::Kind::Plain, io::Kind::Gzip, io::Kind::Zstd};
+    EXPECT_EQ(told, want[static_cast<int>(kind)]);
     return o;
 }
 
@@ -141,20 +164,47 @@ TEST(ViewerIo, EveryKindOfSourceGivesTheSameLinesAndTokens) {
             << kKindNames[static_cast<int>(kind)];
 }
 
-// A gzip stream cut short reads as its bytes up to the cut, as a plain file
-// cut there would, not as an error or as made-up bytes.
-TEST(ViewerIo, AGzipStreamCutShortEndsAtTheCut) {
+// A compressed stream cut short reads as its bytes up to the cut, as a plain
+// file cut there would, not as an error or as made-up bytes; one whose bytes
+// after the magic are not the stream is an error, one line naming the file.
+TEST(ViewerIo, ACompressedStreamCutShortEndsAtTheCutACorruptOneFails) {
     std::string text;
     for (int i = 0; i < 20000; ++i)
         text += std::to_string(i * 7919 % 10007) + "\n";
     const std::string whole = scan(*open_as(Kind::Memory, text)->source);
-    std::string cut = scan(*open_as(Kind::Gzip, text, 100)->source);
-    ASSERT_GE(cut.size(), 4u);
-    ASSERT_EQ(cut.substr(cut.size() - 3), "end");
-    cut.resize(cut.rfind('\n', cut.size() - 5) + 1); // the last line may be partial
-    EXPECT_GT(cut.size(), whole.size() / 2);
-    EXPECT_LT(cut.size(), whole.size() - 3);
-    EXPECT_EQ(whole.compare(0, cut.size(), cut), 0);
+    for (const Kind kind : {Kind::Gzip, Kind::Zstd}) {
+        SCOPED_TRACE(kKindNames[static_cast<int>(kind)]);
+        std::string cut = scan(*open_as(kind, text, 100)->source);
+        ASSERT_GE(cut.size(), 4u);
+        ASSERT_EQ(cut.substr(cut.size() - 3), "end");
+        cut.resize(cut.rfind('\n', cut.size() - 5) + 1); // the last line may be partial
+        EXPECT_GT(cut.size(), whole.size() / 2);
+        EXPECT_LT(cut.size(), whole.size() - 3);
+        EXPECT_EQ(whole.compare(0, cut.size(), cut), 0);
+    }
+    const struct {
+        std::string bytes;
+        io::Kind kind;
+        std::string message;
+    } kCorrupt[] = {
+        {std::string("\x28\xb5\x2f\xfd", 4) + std::string(64, 'x'), io::Kind::Zstd,
+         ": cannot decompress: "},
+        {std::string("\x1f\x8b\x08\x00", 4) + std::string(64, 'x'), io::Kind::Gzip,
+         ": cannot decompress: "},
+    };
+    for (const auto &c : kCorrupt) {
+        const std::string path = write_file(c.bytes, Kind::File);
+        io::Kind kind = io::Kind::Plain;
+        std::string error;
+        const std::unique_ptr<io::Source> source = io::open_source(path, kind, error);
+        ASSERT_TRUE(source) << error;
+        EXPECT_EQ(kind, c.kind);
+        char buf[256];
+        EXPECT_EQ(source->read(buf, sizeof buf, error), -1);
+        EXPECT_EQ(error.substr(0, path.size() + c.message.size()), path + c.message) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+        std::remove(path.c_str());
+    }
 }
 
 // A blank is ' ', '\t', '\v', '\f' or '\r', and no other byte.

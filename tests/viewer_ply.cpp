@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -195,9 +196,10 @@ TEST(ViewerPly, TheColourComesFromOneNamingSet) {
         }
 }
 
-// A gzip file loads as the plain one, by its name without ".gz" or by its
-// first line; a format only the importer reads is refused by name.
-TEST(ViewerPly, GzipFilesLoadAsThePlainOnes) {
+// A gzip or zstd file loads as the plain one, by its name without ".gz" or
+// ".zst" or by its first line; a format only the importer reads is refused
+// by name.
+TEST(ViewerPly, GzipAndZstdFilesLoadAsThePlainOnes) {
     const std::string bytes = ply_file(
         "binary_big_endian",
         {{"vertex",
@@ -205,21 +207,30 @@ TEST(ViewerPly, GzipFilesLoadAsThePlainOnes) {
           {{0, 0, 0, 255, 0, 0, -3}, {2, 4, 8, 0, 51, 255, 7}}}});
     const std::string plain = temp_file(".ply", bytes);
     const vv::Cloud want = load_ok(plain);
-    for (const char *suffix : {".ply.gz", ".data", ".obj.gz"}) {
+    for (const char *suffix : {".ply.gz", ".data", ".obj.gz", ".ply.zst", ".obj.zst"}) {
         SCOPED_TRACE(suffix);
         const std::string path = temp_file(suffix, "");
-        const bool obj = std::string(suffix) == ".obj.gz";
+        const std::string s = suffix;
+        const bool obj = s.find(".obj") == 0,
+                   zstd = s.size() > 4 && s.substr(s.size() - 4) == ".zst";
         const std::string content = obj ? "v 0 0 0\nv 1 2 3\n" : bytes;
-        const gzFile f = gzopen(path.c_str(), "wb");
-        ASSERT_EQ(gzwrite(f, content.data(), static_cast<unsigned>(content.size())),
-                  static_cast<int>(content.size()));
-        gzclose(f);
+        if (zstd) { // the zstd tool's output
+            const std::string plain_copy = temp_file(".raw", content);
+            ASSERT_EQ(std::system(("zstd -q -f -o " + path + " " + plain_copy).c_str()), 0);
+            std::remove(plain_copy.c_str());
+        } else {
+            const gzFile f = gzopen(path.c_str(), "wb");
+            ASSERT_EQ(gzwrite(f, content.data(), static_cast<unsigned>(content.size())),
+                      static_cast<int>(content.size()));
+            gzclose(f);
+        }
         vv::Cloud got;
         std::string error;
         if (obj) {
             EXPECT_FALSE(vv::load_cloud(path, got, error));
-            EXPECT_EQ(error, path + ": a gzip file of a format only the model importer reads; "
-                                    "decompress it first");
+            EXPECT_EQ(error, path + ": a " + (zstd ? "zstd" : "gzip") +
+                                 " file of a format only the model importer reads; "
+                                 "decompress it first");
         } else {
             ASSERT_TRUE(vv::load_cloud(path, got, error)) << error;
             ASSERT_EQ(got.count, want.count);

@@ -187,7 +187,7 @@ const char *name_of(const vv::FrameIndex &index) {
 }
 
 TEST(ViewerTrajectoryFormats, EachFormatClaimsItsFirstBytesAndTheDumpTheRest) {
-    ASSERT_EQ(vv::trajectory_formats().size(), 4u);
+    ASSERT_EQ(vv::trajectory_formats().size(), 5u);
     const struct {
         std::string bytes;
         bool dump, xyz;
@@ -210,14 +210,16 @@ TEST(ViewerTrajectoryFormats, EachFormatClaimsItsFirstBytesAndTheDumpTheRest) {
         {"", false, false, "", "s: empty file"},
     };
     const vv::TrajectoryFormat *dump = vv::trajectory_format("lammps-dump"),
-                               *xyz = vv::trajectory_format("xyz");
-    ASSERT_TRUE(dump && xyz);
+                               *xyz = vv::trajectory_format("xyz"),
+                               *binary = vv::trajectory_format("lammps-binary");
+    ASSERT_TRUE(dump && xyz && binary);
     EXPECT_EQ(vv::trajectory_format("pdb"), nullptr);
     const std::string path = ::testing::TempDir() + "/sniff.traj";
     for (const auto &c : cases) {
         SCOPED_TRACE(c.bytes);
         EXPECT_EQ(dump->sniff(c.bytes.data(), c.bytes.size()), c.dump);
         EXPECT_EQ(xyz->sniff(c.bytes.data(), c.bytes.size()), c.xyz);
+        EXPECT_FALSE(binary->sniff(c.bytes.data(), c.bytes.size()));
         vt::spill(path, c.bytes);
         EXPECT_EQ(vv::is_trajectory(path), c.dump || c.xyz);
         vv::FrameIndex index;

@@ -246,7 +246,7 @@ TEST(XyzTrajectory, FramesAtTheScanBlockEdgeAreFound) {
         if (before == 1) {
             ASSERT_EQ(std::system(("gzip -1 -f -k " + path).c_str()), 0);
             ASSERT_TRUE(vv::open_trajectory(path + ".gz", indices[2], error, xyz())) << error;
-            EXPECT_TRUE(indices[2].gzip);
+            EXPECT_EQ(indices[2].compression, vv::io::Kind::Gzip);
         } else {
             indices.pop_back();
         }

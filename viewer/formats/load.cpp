@@ -110,8 +110,8 @@ bool load_cloud(const std::string &path, Cloud &cloud, std::string &error) {
         error = path + ": cannot be read (" + std::strerror(errno) + ")";
         return false;
     }
-    bool gzip = false;
-    std::unique_ptr<io::Source> source = io::open_source(fd, path, gzip, error);
+    io::Kind kind = io::Kind::Plain;
+    std::unique_ptr<io::Source> source = io::open_source(fd, path, kind, error);
     std::string start;
     if (!source || !read_start(*source, start, error))
         return false;
@@ -119,14 +119,17 @@ bool load_cloud(const std::string &path, Cloud &cloud, std::string &error) {
         error = path + ": empty file";
         return false;
     }
-    // A gzip file is read decompressed, named as it would be without ".gz";
-    // the importer reads files itself and cannot take one.
-    const std::string named =
-        gzip && has_extension(path, ".gz") ? path.substr(0, path.size() - 3) : path;
+    // A compressed file is read decompressed, named as it would be without
+    // ".gz" or ".zst"; the importer reads files itself and cannot take one.
+    const char *suffix = kind == io::Kind::Gzip ? ".gz" : ".zst";
+    const bool compressed = kind != io::Kind::Plain;
+    const std::string named = compressed && has_extension(path, suffix)
+                                  ? path.substr(0, path.size() - std::strlen(suffix))
+                                  : path;
     const Reader read = reader_for(named, start);
-    if (gzip && !read) {
-        error = path + ": a gzip file of a format only the model importer reads; decompress it "
-                       "first";
+    if (compressed && !read) {
+        error = path + ": a " + io::kind_name(kind) +
+                " file of a format only the model importer reads; decompress it first";
         return false;
     }
     if (!(read ? read(*source, path, cloud, error)

@@ -13,8 +13,9 @@ namespace vv {
 // the OFF row count check (a PLY file under another name goes to our PLY
 // reader, told by its first line, a PCD file to our PCD reader, told by
 // its VERSION line, and a LAS file to our LAS reader, told by "LASF"; a
-// ".laz" file is refused). A gzip-compressed file (told by its first bytes)
-// is read decompressed by our readers, its name taken without ".gz"; one
+// ".laz" file is refused). A gzip- or zstd-compressed file (told by its first
+// bytes) is read decompressed by our readers, its name taken without ".gz"
+// or ".zst"; one
 // that none of them reads is refused. Then colours the voxels that have no
 // colour by height and links the lists. On failure returns false with error
 // set to "PATH: problem" and the cloud cleared.

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
+#include <zstd.h>
 
 namespace vv {
 
@@ -96,6 +98,70 @@ struct GzSource : Source {
     }
 };
 
+// A zstd stream through libzstd's streaming decoder, which runs on from one
+// frame into the next, so a file of several frames reads whole.
+struct ZstdSource : Source {
+    int fd;
+    std::string name;
+    ZSTD_DCtx *dctx;
+    std::vector<char> in;
+    ZSTD_inBuffer input{nullptr, 0, 0};
+    bool eof = false;
+    ZstdSource(int f, std::string n, ZSTD_DCtx *d)
+        : fd(f), name(std::move(n)), dctx(d), in(std::size_t(1) << 20) {}
+    ~ZstdSource() override {
+        ZSTD_freeDCtx(dctx);
+        ::close(fd);
+    }
+    long long read(char *dst, std::size_t n, std::string &error) override {
+        ZSTD_outBuffer out{dst, n, 0};
+        while (out.pos == 0 && n > 0) {
+            if (input.pos == input.size && !eof) {
+                const ssize_t got = ::read(fd, in.data(), in.size());
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got < 0) {
+                    error = reason(name, "cannot read");
+                    return -1;
+                }
+                eof = got == 0;
+                input = {in.data(), static_cast<std::size_t>(got), 0};
+            }
+            const std::size_t r = ZSTD_decompressStream(dctx, &out, &input);
+            if (ZSTD_isError(r)) {
+                error = name + ": cannot decompress: " + ZSTD_getErrorName(r);
+                return -1;
+            }
+            // Out of input with nothing more to give: the end, or the cut of
+            // a stream cut short, which ends there as a gzip stream does.
+            if (out.pos == 0 && input.pos == input.size && eof)
+                break;
+        }
+        position += out.pos;
+        return static_cast<long long>(out.pos);
+    }
+    bool rewind(std::string &error) override {
+        if (::lseek(fd, 0, SEEK_SET) < 0) {
+            error = name + ": cannot read the zstd stream a second time (not a regular file?)";
+            return false;
+        }
+        ZSTD_DCtx_reset(dctx, ZSTD_reset_session_only);
+        input = {nullptr, 0, 0};
+        eof = false;
+        position = 0;
+        return true;
+    }
+    bool size(std::uint64_t &out, std::string &error) override {
+        const std::uint64_t here = position;
+        std::vector<char> scratch(1u << 16);
+        long long got;
+        while ((got = read(scratch.data(), scratch.size(), error)) > 0) {
+        }
+        out = position;
+        return got == 0 && seek(here, error);
+    }
+};
+
 struct MemSource : Source {
     const char *data;
     std::size_t length;
@@ -145,21 +211,28 @@ bool read_plain(const std::string &path, std::uint64_t offset, std::vector<char>
     return true;
 }
 
-// Bytes from a gzip stream through a cursor: on from where it stands when
-// they lie ahead, from the start otherwise.
-bool read_gzip(const std::string &path, std::uint64_t offset, std::vector<char> &text,
-               std::shared_ptr<Cursor> &cursor, std::string &error) {
-    if (!cursor || cursor->path != path || cursor->position > offset) {
+// Bytes from a compressed stream through a cursor: on from where it stands
+// when they lie ahead, from the start otherwise.
+bool read_compressed(const std::string &path, Kind kind, std::uint64_t offset,
+                     std::vector<char> &text, std::shared_ptr<Cursor> &cursor, std::string &error) {
+    if (!cursor || cursor->path != path || cursor->source->position > offset) {
         cursor = std::make_shared<Cursor>();
         cursor->path = path;
-        cursor->file = gzopen(path.c_str(), "rb");
-        if (!cursor->file) {
+        // Of the kind the index was made from, not told again: a pipe (a
+        // FIFO in the tests) has no first bytes to look at twice.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
             error = reason(path, "cannot open");
             cursor.reset();
             return false;
         }
-        gzbuffer(cursor->file, 1u << 20);
+        cursor->source = source_of_kind(fd, path, kind, error);
+        if (!cursor->source) {
+            cursor.reset();
+            return false;
+        }
     }
+    Source &source = *cursor->source;
     const std::size_t size = text.size();
     // Skipped bytes go through the caller's own buffer.
     std::vector<char> skip;
@@ -171,21 +244,19 @@ bool read_gzip(const std::string &path, std::uint64_t offset, std::vector<char> 
         room = skip.size();
     }
     std::size_t done = 0;
-    while (cursor->position < offset || done < size) {
-        const bool skipping = cursor->position < offset;
+    while (source.position < offset || done < size) {
+        const bool skipping = source.position < offset;
         const std::size_t want =
             skipping
-                ? static_cast<std::size_t>(std::min<std::uint64_t>(offset - cursor->position, room))
+                ? static_cast<std::size_t>(std::min<std::uint64_t>(offset - source.position, room))
                 : size - done;
-        const long long got =
-            gz_read(cursor->file, skipping ? scratch : text.data() + done, want, path, error);
+        const long long got = source.read(skipping ? scratch : text.data() + done, want, error);
         if (got <= 0) {
             if (got == 0)
                 error = path + ": the stream is shorter than its index (changed since?)";
             cursor.reset();
             return false;
         }
-        cursor->position += static_cast<std::uint64_t>(got);
         if (!skipping)
             done += static_cast<std::size_t>(got);
     }
@@ -225,17 +296,46 @@ bool Source::seek(std::uint64_t at, std::string &error) {
 Kind kind_of(const unsigned char *start, std::size_t n) {
     if (n >= 2 && start[0] == 0x1f && start[1] == 0x8b)
         return Kind::Gzip;
+    // A zstd frame's magic number, 0xFD2FB528 little-endian.
+    if (n >= 4 && start[0] == 0x28 && start[1] == 0xb5 && start[2] == 0x2f && start[3] == 0xfd)
+        return Kind::Zstd;
     return Kind::Plain;
 }
 
-std::unique_ptr<Source> open_source(int fd, const std::string &name, bool &gzip,
+const char *kind_name(Kind kind) {
+    switch (kind) {
+    case Kind::Gzip:
+        return "gzip";
+    case Kind::Zstd:
+        return "zstd";
+    case Kind::Plain:
+        break;
+    }
+    return "plain";
+}
+
+std::unique_ptr<Source> open_source(int fd, const std::string &name, Kind &kind,
                                     std::string &error) {
-    gzip = false;
     unsigned char magic[4];
     const ssize_t n = ::pread(fd, magic, sizeof magic, 0);
-    switch (kind_of(magic, n > 0 ? static_cast<std::size_t>(n) : 0)) {
+    kind = kind_of(magic, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return source_of_kind(fd, name, kind, error);
+}
+
+std::unique_ptr<Source> source_of_kind(int fd, const std::string &name, Kind kind,
+                                       std::string &error) {
+    switch (kind) {
     case Kind::Plain:
         return std::make_unique<FdSource>(fd, name);
+    case Kind::Zstd: {
+        ZSTD_DCtx *dctx = ZSTD_createDCtx();
+        if (!dctx) {
+            ::close(fd);
+            error = name + ": cannot open the zstd stream";
+            return nullptr;
+        }
+        return std::make_unique<ZstdSource>(fd, name, dctx);
+    }
     case Kind::Gzip:
         break;
     }
@@ -246,28 +346,27 @@ std::unique_ptr<Source> open_source(int fd, const std::string &name, bool &gzip,
         return nullptr;
     }
     gzbuffer(file, 1u << 20);
-    gzip = true;
     return std::make_unique<GzSource>(file, name);
 }
 
-std::unique_ptr<Source> open_source(const std::string &path, bool &gzip, std::string &error) {
-    gzip = false;
+std::unique_ptr<Source> open_source(const std::string &path, Kind &kind, std::string &error) {
+    kind = Kind::Plain;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = reason(path, "cannot open");
         return nullptr;
     }
-    return open_source(fd, path, gzip, error);
+    return open_source(fd, path, kind, error);
 }
 
 std::unique_ptr<Source> memory_source(const char *data, std::size_t size) {
     return std::make_unique<MemSource>(data, size);
 }
 
-bool read_span(const std::string &path, bool gzip, std::uint64_t offset, std::vector<char> &text,
+bool read_span(const std::string &path, Kind kind, std::uint64_t offset, std::vector<char> &text,
                std::shared_ptr<Cursor> &cursor, std::string &error) {
-    return gzip ? read_gzip(path, offset, text, cursor, error)
-                : read_plain(path, offset, text, error);
+    return kind == Kind::Plain ? read_plain(path, offset, text, error)
+                               : read_compressed(path, kind, offset, text, cursor, error);
 }
 
 bool read_start(Source &source, std::size_t n, std::string &out, std::string &error) {

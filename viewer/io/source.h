@@ -1,25 +1,27 @@
-// Where a reader's bytes come from: a file, a gzip stream or bytes in
-// memory, all behind one Source. The kind is told by the first bytes, in
+// Where a reader's bytes come from: a file, a gzip or zstd stream or bytes
+// in memory, all behind one Source. The kind is told by the first bytes, in
 // one place (open_source), so that another compression is one more case
-// there. A byte range read back by offset (plain or gzip) serves the
-// trajectory index.
+// there. A byte range read back by offset (plain or compressed) serves the
+// trajectory index. gzip goes through zlib, zstd through libzstd; a zstd
+// file of several frames (as the zstd tool and LAMMPS's /zstd dumps write
+// them) reads as their bytes one after another.
 //
 // The point-cloud readers read a file twice (bounds, then voxels), so a
-// source can start over: rewind() (fd: lseek, gzip: gzrewind, memory: back
-// to the first byte) and seek() built on it. Rewinding rather than keeping
-// the bytes of the first pass: a scan is larger than memory would like, and
-// a second read of a plain file is as fast as the first.
+// source can start over: rewind() (fd: lseek, gzip: gzrewind, zstd: lseek
+// and a fresh decoder, memory: back to the first byte) and seek() built on it. Rewinding rather
+// than keeping the bytes of the first pass: a scan is larger than memory would like, and a second
+// read of a plain file is as fast as the first.
 //
-// A gzip stream cut short (a dump still being written, say) ends at the cut,
-// as a plain file cut there would: the readers' own checks (declared row
-// counts, whole frames) tell a short file, the same way for both.
+// A compressed stream cut short (a dump still being written, say) ends at
+// the cut, as a plain file cut there would: the readers' own checks
+// (declared row counts, whole frames) tell a short file, the same way for
+// all. Bytes that are not the stream they claim to be are an error, one
+// line naming the file.
 //
 // The trajectory readers name these, and the rest of the layer, through
 // vv::detail (see the end of this header); new code uses vv::io.
 #ifndef VORLIX_VIEWER_IO_SOURCE_H
 #define VORLIX_VIEWER_IO_SOURCE_H
-
-#include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -45,8 +47,8 @@ struct Source {
     // otherwise by rewinding and reading on. The next read starts there;
     // past the end it reads nothing.
     virtual bool seek(std::uint64_t at, std::string &error);
-    // The whole stream's length, the place left as it was. A gzip stream is
-    // decompressed once for it. A kind that reads once has none (the
+    // The whole stream's length, the place left as it was. A compressed
+    // stream is decompressed on to its end for it. A kind that reads once has none (the
     // default).
     virtual bool size(std::uint64_t &out, std::string &error);
     // Bytes read since the first one.
@@ -54,16 +56,24 @@ struct Source {
 };
 
 // The kinds of source a file may be, told by its first bytes.
-enum class Kind { Plain, Gzip };
+enum class Kind { Plain, Gzip, Zstd };
 Kind kind_of(const unsigned char *start, std::size_t n);
+// "plain", "gzip", "zstd", for messages.
+const char *kind_name(Kind kind);
 
-// The open file fd, named `name` in messages, through zlib when it is gzip
-// (gzip then true); the source owns fd. Null with error set on failure.
-std::unique_ptr<Source> open_source(int fd, const std::string &name, bool &gzip,
+// The open file fd, named `name` in messages, decompressed when its first
+// bytes are a compressed stream's (kind says which); the source owns fd.
+// Null with error set on failure.
+std::unique_ptr<Source> open_source(int fd, const std::string &name, Kind &kind,
                                     std::string &error);
 
+// The open file fd read as a source of that kind, whatever its first bytes
+// (a pipe cannot be looked at first); the source owns fd.
+std::unique_ptr<Source> source_of_kind(int fd, const std::string &name, Kind kind,
+                                       std::string &error);
+
 // The file at path, as above; "PATH: cannot open: REASON" when it cannot be.
-std::unique_ptr<Source> open_source(const std::string &path, bool &gzip, std::string &error);
+std::unique_ptr<Source> open_source(const std::string &path, Kind &kind, std::string &error);
 
 // The bytes data[0..size), which must outlive the source.
 std::unique_ptr<Source> memory_source(const char *data, std::size_t size);
@@ -72,21 +82,18 @@ std::unique_ptr<Source> memory_source(const char *data, std::size_t size);
 // false with error set when the source fails. Readers sniff formats by it.
 bool read_start(Source &source, std::size_t n, std::string &out, std::string &error);
 
-// An open gzip stream and how far into its uncompressed bytes it has read.
+// An open compressed stream (its position: how far into its uncompressed
+// bytes it has read).
 struct Cursor {
     std::string path;
-    gzFile file = nullptr;
-    std::uint64_t position = 0;
-    ~Cursor() {
-        if (file)
-            gzclose(file);
-    }
+    std::unique_ptr<Source> source;
 };
 
-// text.size() bytes of the file at path from offset on into text: by pread,
-// or for a gzip stream read on through cursor (reopened when the bytes lie
-// behind it); false with error set when the file is short or unreadable.
-bool read_span(const std::string &path, bool gzip, std::uint64_t offset, std::vector<char> &text,
+// text.size() bytes of the file at path from offset on into text: by pread
+// for a plain file, or for a compressed stream (gzip or zstd alike) read on
+// through cursor (reopened when the bytes lie behind it); false with error
+// set when the file is short or unreadable.
+bool read_span(const std::string &path, Kind kind, std::uint64_t offset, std::vector<char> &text,
                std::shared_ptr<Cursor> &cursor, std::string &error);
 
 } // namespace io

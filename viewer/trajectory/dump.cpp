@@ -327,14 +327,10 @@ class FrameParser : FrameParserBase {
                 tilt[a] = v[2];
         }
         if (box.triclinic) {
-            // The dump gives the bounding box of the tilted cell.
             box.xy = tilt[0];
             box.xz = tilt[1];
             box.yz = tilt[2];
-            box.lo[0] -= std::min({0.0, box.xy, box.xz, box.xy + box.xz});
-            box.hi[0] -= std::max({0.0, box.xy, box.xz, box.xy + box.xz});
-            box.lo[1] -= std::min(0.0, box.yz);
-            box.hi[1] -= std::max(0.0, box.yz);
+            from_bounding_box(box);
         }
         return true;
     }
@@ -375,6 +371,13 @@ class FrameParser : FrameParserBase {
 } // namespace
 
 const FormatSteps kDumpSteps = {index_from, parse_with<FrameParser>};
+
+void from_bounding_box(Box &box) {
+    box.lo[0] -= std::min({0.0, box.xy, box.xz, box.xy + box.xz});
+    box.hi[0] -= std::max({0.0, box.xy, box.xz, box.xy + box.xz});
+    box.lo[1] -= std::min(0.0, box.yz);
+    box.hi[1] -= std::max(0.0, box.yz);
+}
 
 bool looks_like_dump(const char *data, std::size_t size) {
     // Dumps start with their first frame's TIMESTEP, or with the UNITS or

@@ -39,6 +39,11 @@ bool looks_like_dump(const char *data, std::size_t size);
 // The dump's scan and frame parse.
 extern const FormatSteps kDumpSteps;
 
+// A triclinic box as dumps write it (lo and hi its bounding box, the tilts
+// set) turned into LAMMPS's own (see Box in frame.h); text and binary dumps
+// alike.
+void from_bounding_box(Box &box);
+
 } // namespace detail
 
 } // namespace vv

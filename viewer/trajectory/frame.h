@@ -5,6 +5,7 @@
 #define VORLIX_VIEWER_TRAJECTORY_FRAME_H
 
 #include "viewer/cloud/field.h"
+#include "viewer/io/source.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,8 +29,8 @@ struct FrameIndex {
     // format and no other. Null for an index no format made.
     const TrajectoryFormat *format = nullptr;
     std::string path; // as given to the indexer (the name, for bytes in memory)
-    bool gzip = false;
-    std::vector<FrameEntry> frames; // complete frames only, in file order
+    io::Kind compression = io::Kind::Plain; // of the file, told by its first bytes
+    std::vector<FrameEntry> frames;         // complete frames only, in file order
     // End of the last complete frame in the uncompressed stream: frame k
     // spans [frames[k].offset, frames[k+1].offset or end).
     std::uint64_t end = 0;
@@ -59,10 +60,6 @@ struct Box {
     double cell[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
 };
 
-namespace io {
-struct Cursor;
-}
-
 // One frame. Every vector holds one entry per kept atom (or is empty when
 // the column is absent); reading a frame reuses their storage.
 struct Frame {
@@ -85,7 +82,7 @@ struct Frame {
     // Every other number column (the unused coordinate columns among them),
     // as floats (beyond float range: +-infinity).
     std::vector<Field> fields;
-    // Bytes of the frame and, for a gzip stream, the open stream, which a
+    // Bytes of the frame and, for a compressed stream, the open stream, which a
     // later read continues from when it asks for a frame further on.
     std::vector<char> text;
     std::shared_ptr<io::Cursor> cursor;

@@ -51,7 +51,7 @@ bool fetch_frame(const FrameIndex &index, std::size_t k, Frame &frame, std::stri
     if (!span(index, k, offset, size, error))
         return false;
     frame.text.resize(size);
-    return read_span(index.path, index.gzip, offset, frame.text, frame.cursor, error);
+    return read_span(index.path, index.compression, offset, frame.text, frame.cursor, error);
 }
 
 bool frame_span(const char *data, std::size_t size, const FrameIndex &index, std::size_t k,
@@ -134,19 +134,19 @@ bool parse_checked(const FormatSteps &format, const char *data, std::size_t size
 
 bool index_path(const FormatSteps &format, const std::string &path, FrameIndex &index,
                 std::string &error) {
-    bool gz = false;
-    const std::unique_ptr<Source> source = open_source(path, gz, error);
+    io::Kind kind = io::Kind::Plain;
+    const std::unique_ptr<Source> source = open_source(path, kind, error);
     if (!source) {
         index = FrameIndex();
         return false;
     }
-    index.gzip = gz;
+    index.compression = kind;
     return scan(format, *source, path, index, error);
 }
 
 bool index_memory(const FormatSteps &format, const char *data, std::size_t size,
                   const std::string &name, FrameIndex &index, std::string &error) {
-    index.gzip = false;
+    index.compression = io::Kind::Plain;
     return scan(format, *memory_source(data, size), name, index, error);
 }
 

@@ -35,7 +35,7 @@ using io::Window;
 // "NAME: frame K: line L: ", the start of a message about a frame.
 std::string where(const std::string &name, std::size_t frame, std::uint64_t line);
 
-// Frame k's bytes of an indexed file into frame.text (a gzip stream read on
+// Frame k's bytes of an indexed file into frame.text (a compressed stream read on
 // through frame.cursor, see read_frame in trajectory.h).
 bool fetch_frame(const FrameIndex &index, std::size_t k, Frame &frame, std::string &error);
 
@@ -67,7 +67,7 @@ struct FormatSteps {
 };
 
 // What every format does around its steps, as trajectory.h promises for
-// each public call: index a file (gzip or plain) or bytes in memory; read frame
+// each public call: index a file (plain or compressed) or bytes in memory; read frame
 // k, parse it, and refuse it when it no longer matches its index entry.
 // On failure the frame holds no atoms.
 bool index_path(const FormatSteps &format, const std::string &path, FrameIndex &index,

@@ -185,12 +185,8 @@ bool RowMap::read(LineReader &in, Frame &frame, std::uint64_t count_line, const 
         }
         if (next_token(p, e, tb, te))
             return fail(in.number, say(words.more_columns, 0, n));
-        if (scaled) {
-            const double s[3] = {pos[0], pos[1], pos[2]};
-            pos[0] = box.lo[0] + s[0] * len[0] + s[1] * box.xy + s[2] * box.xz;
-            pos[1] = box.lo[1] + s[1] * len[1] + s[2] * box.yz;
-            pos[2] = has(Role::kZ) ? box.lo[2] + s[2] * len[2] : 0.0;
-        }
+        if (scaled)
+            unscale(box, len, has(Role::kZ), pos);
         if (!add_position(frame, pos))
             continue;
         if (has(Role::kId))

@@ -36,6 +36,15 @@ enum class Flavour : std::uint8_t { kPlain, kUnwrapped, kScaled, kScaledUnwrappe
 bool roles_by_name(const std::vector<std::string> &names, std::vector<Role> &roles,
                    Flavour &flavour, std::string &position_columns);
 
+// A scaled position (xs ys zs) put through the box, whose edge lengths are
+// len; without a z column (a 2-D dump) z is 0.
+inline void unscale(const Box &box, const double len[3], bool has_z, double pos[3]) {
+    const double s[3] = {pos[0], pos[1], pos[2]};
+    pos[0] = box.lo[0] + s[0] * len[0] + s[1] * box.xy + s[2] * box.xz;
+    pos[1] = box.lo[1] + s[1] * len[1] + s[2] * box.yz;
+    pos[2] = has_z ? box.lo[2] + s[2] * len[2] : 0.0;
+}
+
 // How a format words its refusals of rows: %i and %n in each stand for
 // the two numbers given.
 struct RowWords {

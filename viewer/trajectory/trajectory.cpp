@@ -1,5 +1,6 @@
 #include "viewer/trajectory/trajectory.h"
 
+#include "viewer/trajectory/binary_dump.h"
 #include "viewer/trajectory/cfg.h"
 #include "viewer/trajectory/data_file.h"
 #include "viewer/trajectory/dump.h"
@@ -17,9 +18,9 @@ constexpr std::size_t kSniff = 16384;
 // The first bytes of the file, decompressed by the byte layer when the
 // file is compressed; empty when it cannot be read.
 std::string start_of(const std::string &path) {
-    bool compressed = false;
+    io::Kind kind = io::Kind::Plain;
     std::string error;
-    const std::unique_ptr<detail::Source> source = detail::open_source(path, compressed, error);
+    const std::unique_ptr<detail::Source> source = detail::open_source(path, kind, error);
     std::string bytes;
     if (!source || !io::read_start(*source, kSniff, bytes, error))
         return {};
@@ -62,6 +63,7 @@ const std::vector<TrajectoryFormat> &trajectory_formats() {
         {"xyz", detail::looks_like_xyz_trajectory, detail::kXyzSteps},
         {"cfg", detail::looks_like_cfg, detail::kCfgSteps},
         {"lammps-data", detail::looks_like_data_file, detail::kDataSteps},
+        {"lammps-binary", detail::looks_like_binary_dump, detail::kBinaryDumpSteps},
     };
     return formats;
 }

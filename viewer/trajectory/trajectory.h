@@ -3,7 +3,8 @@
 // frame k read through the format that made the index, so that playback,
 // tests, fuzzers and benchmarks know nothing of formats. The formats are
 // rows of one table (trajectory.cpp); each is a file of its own (dump.h,
-// xyz.h) giving its first-bytes test and its two steps (indexed.h).
+// binary_dump.h, xyz.h) giving its first-bytes test and its two steps
+// (indexed.h).
 //
 // Messages are one line of plain ASCII, "NAME: frame K: line L: problem",
 // where K counts frames from 1 and L counts lines from 1 at the frame's first
@@ -40,13 +41,14 @@ const std::vector<TrajectoryFormat> &trajectory_formats();
 // The row named so, or null.
 const TrajectoryFormat *trajectory_format(const std::string &name);
 
-// Whether the file's first bytes (decompressed, for gzip) are a
+// Whether the file's first bytes (decompressed, for gzip and zstd) are a
 // trajectory's by some row's sniff. False for point clouds and for files
 // that cannot be read, which the loader then reports.
 bool is_trajectory(const std::string &path);
 
-// Scans the file once, front to back, in large blocks (gzip streams, known
-// by their magic bytes whatever the name, through zlib), as `format` or,
+// Scans the file once, front to back, in large blocks (gzip and zstd
+// streams, known by their magic bytes whatever the name, through zlib and
+// libzstd), as `format` or,
 // when null, the format its first bytes tell, and fills the index. Atom rows
 // are not parsed: the frame headers are, and rows are counted, so that a
 // frame with fewer rows than its count is found. Only the last frame may be
@@ -65,7 +67,7 @@ bool index_trajectory_bytes(const char *data, std::size_t size, const std::strin
                             const TrajectoryFormat *format = nullptr);
 
 // Reads frame k (0-based) of the indexed file into frame, reusing its
-// storage, through the format that made the index. A gzip stream is read on
+// storage, through the format that made the index. A compressed stream is read on
 // from where the previous call on the same Frame stopped when frame k lies
 // further on, and decompressed again from its start otherwise: playing
 // forwards costs one pass, jumping back costs the way from the start. On
