@@ -224,6 +224,11 @@ bool index_sequence(const std::vector<std::string> &paths, const std::string &na
 
 namespace {
 
+// Streams kept open at most: one per file up to this many files (ranks),
+// none beyond, so that a run on thousands of ranks does not use up file
+// descriptors (each part is then decompressed from its file's start).
+constexpr std::size_t kKeptStreams = 256;
+
 // Frame `k` of file `f` into into, through the file's own stream; the
 // stream is let go when nothing further on in the file is left to read (a
 // file per step keeps none open).
@@ -236,7 +241,7 @@ bool read_part(const Sequence &s, const SequencePart &part, Frame &into, Frame &
     std::swap(into.cursor, cursors[part.file]);
     const bool ok = read_frame(file, part.frame, into, error);
     std::swap(into.cursor, cursors[part.file]);
-    if (part.frame + 1 >= file.frames.size())
+    if (part.frame + 1 >= file.frames.size() || s.files.size() > kKeptStreams)
         cursors[part.file].reset();
     return ok;
 }
