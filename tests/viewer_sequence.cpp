@@ -14,11 +14,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 namespace {
@@ -176,6 +178,60 @@ TEST_P(ViewerSequence, EveryFormGivesTheSingleFilesFrames) {
 
 INSTANTIATE_TEST_SUITE_P(Ranks, ViewerSequence, ::testing::Values(1, 2),
                          [](const auto &info) { return std::to_string(info.param) + "ranks"; });
+
+// XYZ files that ASE writes, through the same table: files that give no
+// step (plain XYZ) follow one another in natural name order (f.2 before
+// f.10); files that give one (extended XYZ's step=) are ordered by it, not
+// by name.
+TEST(ViewerSequenceXyz, FilesWithoutStepsFollowTheirNamesWithStepsTheirSteps) {
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    const std::string script =
+        "import sys\n"
+        "try:\n"
+        "    import numpy as np, ase.io\n"
+        "    from ase import Atoms\n"
+        "except ImportError:\n"
+        "    sys.exit(77)\n"
+        "d = sys.argv[1]\n"
+        "rng = np.random.default_rng(3)\n"
+        "frames = [Atoms('H' * (k + 1), positions=rng.uniform(-2, 2, (k + 1, 3)))\n"
+        "          for k in range(12)]\n"
+        "ase.io.write(d + 'all.xyz', frames, format='xyz')\n"
+        "for k, a in enumerate(frames):\n"
+        "    ase.io.write(d + 'f.%d.xyz' % k, a, format='xyz')\n"
+        "    a.info['step'] = 1000 - 10 * k\n"
+        "    ase.io.write(d + 'e.%d.xyz' % k, a, format='extxyz')\n"
+        "ase.io.write(d + 'all.extxyz', frames, format='extxyz')\n";
+    vt::spill(d + "write.py", script);
+    const int status = std::system((SYSTEM_PYTHON " '" + d + "write.py' '" + d + "'").c_str());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "python3-ase is not installed";
+    ASSERT_EQ(status, 0);
+    std::string error;
+    vv::FrameIndex whole, whole_ext, by_name, by_step;
+    ASSERT_TRUE(vv::open_trajectory(d + "all.xyz", whole, error)) << error;
+    ASSERT_TRUE(vv::open_trajectory(d + "all.extxyz", whole_ext, error)) << error;
+    ASSERT_TRUE(vv::open_trajectories({d + "f.*.xyz"}, by_name, error)) << error;
+    ASSERT_TRUE(vv::open_trajectories({d + "e.*.xyz"}, by_step, error)) << error;
+    ASSERT_EQ(whole.frames.size(), 12u);
+    ASSERT_EQ(by_name.frames.size(), 12u);
+    ASSERT_EQ(by_step.frames.size(), 12u);
+    vv::Frame want, got;
+    for (std::size_t k = 0; k < 12; ++k) {
+        ASSERT_TRUE(vv::read_frame(whole, k, want, error)) << error;
+        ASSERT_TRUE(vv::read_frame(by_name, k, got, error)) << error;
+        EXPECT_EQ(got.timestep, static_cast<long long>(k));
+        EXPECT_EQ(got.atoms, k + 1);
+        EXPECT_EQ(got.position, want.position) << "frame " << k;
+        // Steps fall as the names rise: the last file comes first.
+        const std::size_t back = 11 - k;
+        ASSERT_TRUE(vv::read_frame(whole_ext, back, want, error)) << error;
+        ASSERT_TRUE(vv::read_frame(by_step, k, got, error)) << error;
+        EXPECT_EQ(got.timestep, 890 + 10 * static_cast<long long>(k));
+        EXPECT_EQ(got.position, want.position) << "frame " << k;
+    }
+}
 
 // The pictures of every frame are the single file's, byte for byte, and a
 // name like the pattern's that is not a rank number is left out.

@@ -40,6 +40,10 @@ struct FrameIndex {
     // Empty, or one line naming the file and the frame that was dropped
     // because the file ends inside it (a run still writing, or cut short).
     std::string warning;
+    // True when some frame's header gave no timestep (an XYZ comment
+    // without one): its timestep is then its number in the file, which
+    // orders nothing across files.
+    bool numbered = false;
     // Set for a trajectory of several files (one per step, one per rank):
     // frames[k].offset then counts the sequence's frame parts, and path is
     // the name it goes by. Shared by copies, never changed once made.

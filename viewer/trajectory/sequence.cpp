@@ -176,18 +176,25 @@ bool index_sequence(const std::vector<std::string> &paths, const std::string &na
     std::vector<Placed> placed;
     std::string warning;
     std::size_t cut = 0;
+    bool numbered = false;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         FrameIndex &file = sequence->files[i];
         if (!open_trajectory(paths[i], file, error, format))
             return fail(index, error, error);
         if (!file.warning.empty() && cut++ == 0)
             warning = file.warning;
+        numbered = numbered || file.numbered;
         if (file.frames.size() > std::numeric_limits<std::uint32_t>::max())
             return fail(index, error, paths[i] + ": too many frames");
         for (std::size_t k = 0; k < file.frames.size(); ++k)
             placed.push_back({file.frames[k].timestep, 0, static_cast<std::uint32_t>(i),
                               static_cast<std::uint32_t>(k)});
     }
+    // Files that give no timesteps have nothing to order or merge by: the
+    // files follow one another in name order, frames numbered throughout.
+    if (numbered)
+        for (std::size_t i = 0; i < placed.size(); ++i)
+            placed[i].step = static_cast<std::int64_t>(i);
     // Count each file's repeats of a step, then order by step, repeat, file.
     auto by_file = [](const Placed &a, const Placed &b) {
         return std::tie(a.step, a.file, a.frame) < std::tie(b.step, b.file, b.frame);
@@ -218,6 +225,7 @@ bool index_sequence(const std::vector<std::string> &paths, const std::string &na
     if (cut > 1)
         warning += " (and a cut last frame in " + std::to_string(cut - 1) + " more files)";
     index.warning = warning;
+    index.numbered = numbered;
     index.sequence = std::move(sequence);
     return true;
 }
@@ -341,8 +349,11 @@ bool read_sequence(const FrameIndex &index, std::size_t k, Frame &frame, std::st
     }
     if (!read_part(s, s.parts[b], frame, frame, error))
         return false;
-    if (e - b == 1)
+    if (e - b == 1) {
+        if (index.numbered)
+            frame.timestep = index.frames[k].timestep; // the sequence's numbering
         return true;
+    }
     // Parts after the first are read into a frame of this thread's, whose
     // storage the next merged frame reuses.
     thread_local Frame part;
