@@ -239,12 +239,12 @@ std::string usage_page(bool live_built) {
         {OptionGroup::View, "View:"},
         {OptionGroup::Pictures, "Pictures and movies (no window):"},
         {OptionGroup::Live, "Live runs:"}};
-    std::string page = usage_synopsis() +
-                       "Draws a point cloud or model, a trajectory (a LAMMPS dump or an XYZ "
-                       "file), or a\nLAMMPS input script as it runs. A trajectory may be several "
-                       "files (a file per step\n"
-                       "or per rank) or one quoted PATTERN of LAMMPS's (* a step, % a rank), "
-                       "played as\none, by timestep.\n";
+    std::string page =
+        usage_synopsis() +
+        "Draws a point cloud or model, a trajectory (a LAMMPS dump or an XYZ "
+        "file), or a\nLAMMPS input script as it runs. A trajectory may be several files (one per\n"
+        "step or per rank) or one quoted PATTERN of LAMMPS's (* a step, % a rank), "
+        "played\nas one, by timestep.\n";
     for (const auto &h : headings) {
         page += std::string("\n") + h.heading + "\n";
         for (const OptionInfo &o : option_table()) {
