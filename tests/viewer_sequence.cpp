@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <glob.h>
 #include <map>
 #include <memory>
 #include <random>
@@ -71,18 +72,15 @@ const vt::LmpRun &written(int ranks) {
     return *run;
 }
 
-// The names in dir that start with `prefix` and end with `suffix`, in a
-// fixed shuffled order (as no shell gives them).
-std::vector<std::string> shuffled(const std::string &dir, const std::string &prefix,
-                                  const std::string &suffix) {
+// The names glob(3) finds for pattern in dir, in a fixed shuffled order
+// (as no shell gives them).
+std::vector<std::string> shuffled(const std::string &dir, const std::string &pattern) {
     std::vector<std::string> names;
-    for (const auto &e : std::filesystem::directory_iterator(dir)) {
-        const std::string n = e.path().filename();
-        if (n.rfind(prefix, 0) == 0 && n.size() >= suffix.size() &&
-            n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
-            names.push_back(n);
-    }
-    std::sort(names.begin(), names.end());
+    glob_t found{};
+    if (glob((dir + "/" + pattern).c_str(), 0, nullptr, &found) == 0)
+        for (std::size_t i = 0; i < found.gl_pathc; ++i)
+            names.push_back(std::filesystem::path(found.gl_pathv[i]).filename());
+    globfree(&found);
     std::shuffle(names.begin(), names.end(), std::mt19937(19));
     return names;
 }
@@ -93,18 +91,10 @@ struct Form {
 };
 
 std::vector<Form> forms(const std::string &dir) {
-    std::vector<std::string> ranks = shuffled(dir, "p.", ".txt");
-    ranks.erase(std::remove_if(ranks.begin(), ranks.end(),
-                               [](const std::string &n) {
-                                   const std::string middle = n.substr(2, n.size() - 6);
-                                   return middle.find_first_not_of("0123456789") !=
-                                          std::string::npos;
-                               }),
-                ranks.end());
     return {{"a file per step, as a pattern", {"seq.*.txt"}},
-            {"a file per step, shuffled", shuffled(dir, "seq.", ".txt")},
+            {"a file per step, shuffled", shuffled(dir, "seq.*.txt")},
             {"a file per rank, as LAMMPS names it", {"p.%.txt"}},
-            {"a file per rank, shuffled", ranks},
+            {"a file per rank, shuffled", shuffled(dir, "p.[0-9].txt")},
             {"a file per rank and step", {"p.%.*.txt"}},
             {"a gzipped file per rank", {"pz.%.txt.gz"}}};
 }
