@@ -10,7 +10,9 @@
 //                                           "index_s read_s frames atoms bytes
 //                                           check" (check: the first atom's x
 //                                           summed over the frames)
-//                                           (bench/trajectory_peers.sh)
+//                                           (bench/trajectory_peers.sh); a
+//                                           PATH with * or % is a pattern
+//                                           of files (bytes: their parts)
 // Writes a dump of at least N MB (default 1100) in the text that "dump
 // custom id type x y z" writes (LAMMPS's %g) to PATH when it does not exist
 // yet, or to a temporary file removed at the end when no PATH is given; an
@@ -151,7 +153,10 @@ int measure(const std::string &path) {
     vv::FrameIndex index;
     std::string error;
     auto t0 = std::chrono::steady_clock::now();
-    if (!vv::open_trajectory(path, index, error)) {
+    // A pattern (LAMMPS's * and %) is its files as one trajectory.
+    const bool files = path.find_first_of("*%") != std::string::npos;
+    if (!(files ? vv::open_trajectories({path}, index, error)
+                : vv::open_trajectory(path, index, error))) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }

@@ -57,11 +57,7 @@ vt::Outcome sh(const std::string &dir, const std::string &command) {
     return r;
 }
 
-std::string mpirun(int ranks) {
-    setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
-    setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
-    return ranks == 1 ? "" : "mpirun --oversubscribe -np " + std::to_string(ranks) + " ";
-}
+using vt::mpirun;
 
 // The thermo line LAMMPS printed for `step`, or "" when none.
 std::string thermo_line(const std::string &log, long long step) {

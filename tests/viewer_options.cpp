@@ -36,6 +36,12 @@ TEST(ViewerOptions, ReadsEveryOption) {
     EXPECT_FLOAT_EQ(o->pitch, 12.0f);
     EXPECT_FALSE(o->help);
 
+    // Inputs anywhere among the options, in the order given.
+    auto several = parse({"s.20.txt", "--frame", "1", "s.3.txt", "p.%.*.txt"}, error);
+    ASSERT_TRUE(several) << error;
+    EXPECT_EQ(several->file, "s.20.txt");
+    EXPECT_EQ(several->files, (std::vector<std::string>{"s.20.txt", "s.3.txt", "p.%.*.txt"}));
+
     auto plain = parse({"cloud.xyz"}, error);
     ASSERT_TRUE(plain);
     EXPECT_TRUE(plain->screenshot.empty());
@@ -85,7 +91,8 @@ TEST(ViewerOptions, ReadsEveryOption) {
 TEST(ViewerOptions, RejectsWhatItCannotUse) {
     const std::vector<std::pair<std::vector<const char *>, std::string>> cases = {
         {{}, "no file given"},
-        {{"a.ply", "b.ply"}, "more than one file: a.ply, b.ply"},
+        {{"--lammps", "a.in", "b.in"},
+         "more than one file: a.in, b.in (--lammps runs one input script)"},
         {{"a.ply", "--frobnicate"}, "unknown option --frobnicate"},
         {{"a.ply", "--size"}, "--size needs a value"},
         {{"a.ply", "--size", "320"}, "--size '320': expected WxH, each between 16 and 8192"},
@@ -192,6 +199,7 @@ TEST(ViewerOptions, TheOpenStepRefusesWhatTheFileCannotDo) {
     const vt::Scratch scratch;
     const std::string &d = scratch.path;
     write_file(d + "cloud.xyz", "0 0 0\n1 1 1\n");
+    write_file(d + "cloud2.xyz", "0 0 0\n2 2 2\n");
     // Three frames of two atoms each.
     std::string traj;
     for (int f = 0; f < 3; ++f)
@@ -213,6 +221,9 @@ TEST(ViewerOptions, TheOpenStepRefusesWhatTheFileCannotDo) {
         {{d + "t.xyz", "--frames", "5:", "--screenshot-dir", d + "out"},
          "t.xyz: no frame 5 (3 frames, numbered from 0)"},
         {{d + "t.xyz", "--color-by", "nope", "--screenshot", d + "out.png"}, "t.xyz: "},
+        // Several files are one trajectory; clouds are one file each.
+        {{d + "cloud.xyz", d + "cloud2.xyz", "--screenshot", d + "out.png"},
+         "cloud.xyz, " + d + "cloud2.xyz: several files are one trajectory"},
     };
     for (const Case &c : cases) {
         const vt::Outcome r = vt::run(c.args, d);

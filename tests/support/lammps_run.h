@@ -41,18 +41,22 @@ struct LmpRun {
     }
 };
 
-// Runs the script in a fresh directory, where the test then finds the dumps
-// and log.lammps; on more than one rank through mpirun.
+// The command that runs a program on `ranks` MPI ranks ("" for one: no
+// mpirun), allowed as root, as the test machines run.
+inline std::string mpirun(int ranks) {
+    setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
+    setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
+    return ranks == 1 ? "" : "mpirun --oversubscribe -np " + std::to_string(ranks) + " ";
+}
+
+// Runs the script in a fresh directory, on `ranks` MPI ranks, where the
+// test then finds the dumps and log.lammps.
 inline LmpRun run_lmp(const std::string &script, int ranks = 1) {
     char dir[] = "/tmp/vorlix_lmpXXXXXX";
     if (!mkdtemp(dir))
         return LmpRun("");
     spill(std::string(dir) + "/in.lmp", script);
-    setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
-    setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
-    const std::string mpi =
-        ranks > 1 ? "mpirun --oversubscribe -np " + std::to_string(ranks) + " " : "";
-    const std::string command = std::string("cd ") + dir + " && " + mpi +
+    const std::string command = std::string("cd ") + dir + " && " + mpirun(ranks) +
                                 "lmp -in in.lmp -log log.lammps -screen none -echo none" +
                                 " >/dev/null 2>&1";
     if (std::system(command.c_str()) == 0)

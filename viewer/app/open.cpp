@@ -47,27 +47,29 @@ int open_cloud(const Options &o) {
     return 0;
 }
 
-// A trajectory, scanned, with its first frame (or --frame's) in the nodes.
+// A trajectory of one file or several, scanned, with its first frame (or
+// --frame's) in the nodes.
 int open_player(const Options &o) {
     std::string error;
     app.player = std::make_unique<Player>();
     Player &player = *app.player;
     {
         Progress progress("reading frames");
-        if (!player.open(o.file, o.range_per_frame, error, std::ref(progress))) {
+        if (!player.open(o.files, o.range_per_frame, error, std::ref(progress))) {
             complain(error);
             return 1;
         }
     }
+    const std::string &name = app.file = player.trajectory().path;
     if (!player.warning().empty())
         complain(player.warning());
     if (player.skipped() > 0)
-        complain(o.file + ": skipped " + std::to_string(player.skipped()) +
+        complain(name + ": skipped " + std::to_string(player.skipped()) +
                  " atom rows with NaN or infinite positions");
     const std::size_t n = player.frames();
     const unsigned long long asked = o.frames_given ? o.frames_first : o.frame;
     if ((o.frame >= 0 || o.frames_given) && asked >= n) {
-        complain(o.file + ": no frame " + std::to_string(asked) + " (" + std::to_string(n) +
+        complain(name + ": no frame " + std::to_string(asked) + " (" + std::to_string(n) +
                  " frames, numbered from 0)");
         return 2;
     }
@@ -76,7 +78,7 @@ int open_player(const Options &o) {
         return 1;
     }
     if (!o.colour_by.empty() && !player.colour_by(o.colour_by, error)) {
-        complain(o.file + ": " + error);
+        complain(name + ": " + error);
         return 2;
     }
     if (!app.headless()) {
@@ -96,7 +98,27 @@ int open_input(const Options &o, int &argc, char **&argv) {
     app.span = {o.frames_first, o.frames_last, o.frames_step};
     if (o.lammps)
         return open_live(o, argc, argv);
-    const int status = is_trajectory(o.file) ? open_player(o) : open_cloud(o);
+    // Several inputs, or a pattern, are the files of one trajectory.
+    std::vector<std::string> paths;
+    std::string error;
+    if (!trajectory_files(o.files.empty() ? std::vector<std::string>{o.file} : o.files, paths,
+                          error)) {
+        complain(error);
+        return 1;
+    }
+    Options one = o;
+    one.file = app.file = paths.front();
+    int status = 0;
+    if (paths.size() == 1) {
+        one.files = paths;
+        status = is_trajectory(one.file) ? open_player(one) : open_cloud(one);
+    } else if (std::none_of(paths.begin(), paths.end(), is_trajectory)) {
+        complain(paths[0] + ", " + paths[1] + (paths.size() > 2 ? ", ..." : "") +
+                 ": several files are one trajectory; a point cloud or model is one file");
+        status = 2;
+    } else {
+        status = open_player(o); // expanded again there, to be named by the pattern given
+    }
     return status == 0 ? -1 : status;
 }
 

@@ -157,6 +157,9 @@ bool take_value(const std::string &arg, const char *value, Options &o, std::stri
 bool check_together(const Options &o, std::string &error) {
     if (o.file.empty())
         error = "no file given";
+    else if (o.lammps && o.files.size() > 1)
+        error = "more than one file: " + o.files[0] + ", " + o.files[1] +
+                " (--lammps runs one input script)";
     else if (!o.lammps && (o.every > 0 || o.steps > 0 || !o.vars.empty()))
         error = "--every, --steps and --var go with --lammps";
     else if (o.lammps && (o.frame >= 0 || o.frames_given || o.range_per_frame))
@@ -185,11 +188,8 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
             return std::nullopt;
         }
         if (option == nullptr) {
-            if (!o.file.empty()) {
-                error = "more than one file: " + o.file + ", " + arg;
-                return std::nullopt;
-            }
-            o.file = arg;
+            o.files.push_back(arg);
+            o.file = o.files.front();
         } else if (arg == "--help" || arg == "-h") {
             o.help = true;
             return o;
@@ -225,6 +225,7 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
 
 std::string usage_synopsis() {
     return "usage: vorlix-view FILE [OPTION]...\n"
+           "       vorlix-view TRAJECTORY... [OPTION]...  (several files, or 'PATTERN')\n"
            "       vorlix-view --lammps INPUT [OPTION]...\n";
 }
 
@@ -238,9 +239,12 @@ std::string usage_page(bool live_built) {
         {OptionGroup::View, "View:"},
         {OptionGroup::Pictures, "Pictures and movies (no window):"},
         {OptionGroup::Live, "Live runs:"}};
-    std::string page = usage_synopsis() +
-                       "Draws a point cloud or model, a trajectory (a LAMMPS dump, CFG or data "
-                       "file,\nor an XYZ file), or a LAMMPS input script as it runs.\n";
+    std::string page =
+        usage_synopsis() +
+        "Draws a point cloud or model, a trajectory (a LAMMPS dump, CFG or data file,\n"
+        "or an XYZ file), or a LAMMPS input script as it runs. A trajectory may be\n"
+        "several files (one per step or per rank) or one quoted PATTERN of LAMMPS's\n"
+        "(* a step, % a rank), played as one, by timestep.\n";
     for (const auto &h : headings) {
         page += std::string("\n") + h.heading + "\n";
         for (const OptionInfo &o : option_table()) {

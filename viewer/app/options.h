@@ -15,7 +15,10 @@ namespace vv {
 
 // What the command line asked for.
 struct Options {
-    std::string file;
+    std::string file; // the first of files
+    // Every input named: one file, or (trajectories) several files or
+    // patterns that are one trajectory.
+    std::vector<std::string> files;
     std::string screenshot; // empty: interactive
     int width = 640;        // of the window, or of the screenshot
     int height = 640;
@@ -60,7 +63,9 @@ struct OptionInfo {
 // Every option the parse knows, in the usage page's order.
 const std::vector<OptionInfo> &option_table();
 
-// Parses argv: one FILE and the options of option_table(). --size WxH takes
+// Parses argv: FILE... and the options of option_table(); several files
+// only for a trajectory (a point cloud is refused when opened) and never
+// with --lammps. --size WxH takes
 // 16..8192 each; --yaw and --pitch a finite number of degrees, at most 1e6;
 // --lod N 0..1e9 points; --frame K a frame number (0-based, digits only);
 // --range all or frame; --frames A:B[:S] (A < B, S >= 1; B may be empty);

@@ -18,10 +18,11 @@ void widen(Range &r, const Range &s) {
 
 } // namespace
 
-bool Player::open(const std::string &path, bool range_per_frame, std::string &error,
+bool Player::open(const std::vector<std::string> &inputs, bool range_per_frame, std::string &error,
                   const std::function<void(std::size_t, std::size_t)> &progress) {
-    if (!open_trajectory(path, trajectory_, error))
+    if (!open_trajectories(inputs, trajectory_, error))
         return false;
+    const std::string &path = trajectory_.path;
     const std::size_t n = frames();
     if (n == 0) {
         // Only a cut first frame: the warning says which.

@@ -26,6 +26,12 @@ class Player {
     // kept unless range_per_frame. On failure returns false with error set
     // to one line naming the file (and the frame, for a bad one).
     bool open(const std::string &path, bool range_per_frame, std::string &error,
+              const std::function<void(std::size_t, std::size_t)> &progress = {}) {
+        return open(std::vector<std::string>{path}, range_per_frame, error, progress);
+    }
+    // The same for several files or patterns, one trajectory
+    // (open_trajectories).
+    bool open(const std::vector<std::string> &inputs, bool range_per_frame, std::string &error,
               const std::function<void(std::size_t, std::size_t)> &progress = {});
 
     // Opens on a live source (a simulation run in this process), which has

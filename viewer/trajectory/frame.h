@@ -17,6 +17,10 @@ namespace vv {
 
 struct TrajectoryFormat; // a row of the format table (trajectory.h)
 
+namespace detail {
+struct Sequence; // the files of a trajectory given as several (sequence.h)
+}
+
 // Where a frame starts and what its header says: 24 bytes a frame.
 struct FrameEntry {
     std::uint64_t offset = 0; // of its first line, in the uncompressed stream
@@ -37,6 +41,14 @@ struct FrameIndex {
     // Empty, or one line naming the file and the frame that was dropped
     // because the file ends inside it (a run still writing, or cut short).
     std::string warning;
+    // True when some frame's header gave no timestep (an XYZ comment
+    // without one): its timestep is then its number in the file, which
+    // orders nothing across files.
+    bool numbered = false;
+    // Set for a trajectory of several files (one per step, one per rank):
+    // frames[k].offset then counts the sequence's frame parts, and path is
+    // the name it goes by. Shared by copies, never changed once made.
+    std::shared_ptr<const detail::Sequence> sequence;
 };
 
 // The box as LAMMPS defines it: edges lo..hi along x, y, z and, for a
@@ -86,6 +98,9 @@ struct Frame {
     // later read continues from when it asks for a frame further on.
     std::vector<char> text;
     std::shared_ptr<io::Cursor> cursor;
+    // A sequence's: one gzip stream per file read on, so that the parts of
+    // a frame each continue their own file (cursor above stays unused).
+    std::vector<std::shared_ptr<io::Cursor>> part_cursors;
 };
 
 } // namespace vv

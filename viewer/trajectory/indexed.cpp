@@ -104,6 +104,7 @@ bool scan(const FormatSteps &format, Source &source, const std::string &name, Fr
     index.frames.clear();
     index.end = 0;
     index.warning.clear();
+    index.numbered = false;
     if (format.index(source, name, index, error))
         return true;
     index.frames.clear();

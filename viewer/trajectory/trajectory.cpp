@@ -5,6 +5,7 @@
 #include "viewer/trajectory/data_file.h"
 #include "viewer/trajectory/dump.h"
 #include "viewer/trajectory/indexed.h"
+#include "viewer/trajectory/sequence.h"
 #include "viewer/trajectory/xyz.h"
 
 #include <algorithm>
@@ -76,8 +77,29 @@ const TrajectoryFormat *trajectory_format(const std::string &name) {
 }
 
 bool is_trajectory(const std::string &path) {
+    return trajectory_format_of(path) != nullptr;
+}
+
+const TrajectoryFormat *trajectory_format_of(const std::string &path) {
     const std::string start = start_of(path);
-    return sniffed(start.data(), start.size()) != nullptr;
+    return sniffed(start.data(), start.size());
+}
+
+bool trajectory_files(const std::vector<std::string> &inputs, std::vector<std::string> &paths,
+                      std::string &error) {
+    return detail::expand_inputs(inputs, paths, error);
+}
+
+bool open_trajectories(const std::vector<std::string> &inputs, FrameIndex &index,
+                       std::string &error) {
+    std::vector<std::string> paths;
+    if (!detail::expand_inputs(inputs, paths, error)) {
+        index = FrameIndex();
+        return false;
+    }
+    if (paths.size() == 1)
+        return open_trajectory(paths.front(), index, error);
+    return detail::index_sequence(paths, detail::sequence_name(inputs, paths), index, error);
 }
 
 bool open_trajectory(const std::string &path, FrameIndex &index, std::string &error,
@@ -96,12 +118,14 @@ bool index_trajectory_bytes(const char *data, std::size_t size, const std::strin
 bool read_frame(const FrameIndex &index, std::size_t k, Frame &frame, std::string &error) {
     if (!index.format)
         return no_format(index, frame, error);
+    if (index.sequence)
+        return detail::read_sequence(index, k, frame, error);
     return detail::read_indexed(index.format->steps, index, k, frame, error);
 }
 
 bool read_frame_bytes(const char *data, std::size_t size, const FrameIndex &index, std::size_t k,
                       Frame &frame, std::string &error) {
-    if (!index.format)
+    if (!index.format || index.sequence)
         return no_format(index, frame, error);
     return detail::read_indexed_bytes(index.format->steps, data, size, index, k, frame, error);
 }

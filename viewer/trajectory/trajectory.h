@@ -46,6 +46,9 @@ const TrajectoryFormat *trajectory_format(const std::string &name);
 // that cannot be read, which the loader then reports.
 bool is_trajectory(const std::string &path);
 
+// The row whose sniff claims the file's first bytes, or null.
+const TrajectoryFormat *trajectory_format_of(const std::string &path);
+
 // Scans the file once, front to back, in large blocks (gzip and zstd
 // streams, known by their magic bytes whatever the name, through zlib and
 // libzstd), as `format` or,
@@ -60,6 +63,21 @@ bool is_trajectory(const std::string &path);
 bool open_trajectory(const std::string &path, FrameIndex &index, std::string &error,
                      const TrajectoryFormat *format = nullptr);
 
+// Several files as one trajectory (sequence.h): the inputs as the command
+// line gives them, files or patterns (`*` any characters, `%` a rank
+// number, as LAMMPS's dump names spell them), into the files they name, in
+// natural order, each once. False with "PATTERN: matches no file".
+bool trajectory_files(const std::vector<std::string> &inputs, std::vector<std::string> &paths,
+                      std::string &error);
+
+// Opens the inputs as one trajectory: one file as open_trajectory does,
+// several as a sequence ordered by timestep whose frames of the same step
+// in different files are merged into one (see sequence.h). index.path is
+// then the pattern given, or "FIRST ... (N files)". Messages about a file
+// name it; on failure false, index cleared.
+bool open_trajectories(const std::vector<std::string> &inputs, FrameIndex &index,
+                       std::string &error);
+
 // The same over bytes in memory (tests, fuzzers, benchmarks); NAME is used
 // in messages and index.path.
 bool index_trajectory_bytes(const char *data, std::size_t size, const std::string &name,
@@ -70,7 +88,8 @@ bool index_trajectory_bytes(const char *data, std::size_t size, const std::strin
 // storage, through the format that made the index. A compressed stream is read on
 // from where the previous call on the same Frame stopped when frame k lies
 // further on, and decompressed again from its start otherwise: playing
-// forwards costs one pass, jumping back costs the way from the start. On
+// forwards costs one pass, jumping back costs the way from the start (a
+// sequence keeps a stream per file, in frame.part_cursors). On
 // failure (a malformed frame; the file changed since it was indexed; an
 // index no format made) returns false with error naming the file, the frame
 // and the line; frame then holds no atoms.

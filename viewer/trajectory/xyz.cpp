@@ -146,8 +146,10 @@ class Scanner {
             error_ = where(name_, k, 2) + kLammpsXyz + " is not followed by an integer";
             return -1;
         }
-        if (step == 0)
+        if (step == 0) {
             entry.timestep = static_cast<std::int64_t>(index_.frames.size());
+            index_.numbered = true;
+        }
         if (comment_end == w_.len) {
             if (entry.atoms > 0)
                 return cut(entry, 2,
