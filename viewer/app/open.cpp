@@ -93,7 +93,7 @@ int open_player(const Options &o) {
                            (column && !o.range_per_frame) || unlisted;
         if (ahead && read_whole_run(player) != 0)
             return 1;
-        app.skipped_untold = !ahead;
+        app.skipped_untold = !ahead && !player.whole_run_known();
     } else if (unlisted && read_whole_run(player) != 0) { // its list, to check the name against
         return 1;
     }

@@ -26,7 +26,9 @@ void tick(int) {
     case FrameReader::Got::Failed:
         complain(error);
         player.playing = app.ticking = false;
+        player.settle();
         retitle();
+        glutPostRedisplay();
         return;
     case FrameReader::Got::NotYet:
         app.reader->request(k);
