@@ -85,7 +85,8 @@ bool frame_pictures(Player &player, FrameSpan span, Pictures &pictures, std::str
 
 bool write_frame_pngs(const Pictures &pictures, const View &view, const std::string &dir, int w,
                       int h, std::string &error) {
-    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    const bool made = mkdir(dir.c_str(), 0777) == 0;
+    if (!made && errno != EEXIST) {
         error = dir + ": cannot be created (" + std::strerror(errno) + ")";
         return false;
     }
@@ -106,6 +107,8 @@ bool write_frame_pngs(const Pictures &pictures, const View &view, const std::str
             // read as they are drawn, so a bad one may come after many.
             for (const std::string &file : written)
                 std::remove(file.c_str());
+            if (made)
+                rmdir(dir.c_str()); // only when nothing else came into it
             return false;
         }
         progress(i + 1, pictures.count);

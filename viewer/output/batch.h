@@ -35,7 +35,8 @@ bool frame_pictures(Player &player, FrameSpan span, Pictures &pictures, std::str
 
 // DIR/frame_KKKKKK.png (K the picture's number, six digits or more) for each
 // picture, DIR created if missing. Each file is whole or absent. On failure
-// returns false with error set, and the files it wrote are removed.
+// returns false with error set, and the files it wrote are removed (and
+// DIR, when it made DIR and nothing else is in it).
 bool write_frame_pngs(const Pictures &pictures, const View &view, const std::string &dir, int w,
                       int h, std::string &error);
 
