@@ -6,7 +6,9 @@
 #include "viewer/play/frame_reader.h"
 #include "viewer/trajectory/trajectory.h"
 
+#include "held_fifo.h"
 #include "lammps_run.h"
+#include "same_frame.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -27,6 +29,9 @@
 
 namespace {
 
+using vt::Held;
+using vt::same;
+using vt::write_gzip;
 using Got = vv::FrameReader::Got;
 using namespace std::chrono_literals;
 
@@ -51,15 +56,6 @@ std::string dump_text(int frames, int atoms) {
         }
     }
     return s;
-}
-
-bool write_gzip(const std::string &path, const std::string &text) {
-    gzFile f = gzopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool ok = gzwrite(f, text.data(), static_cast<unsigned>(text.size())) ==
-                    static_cast<int>(text.size());
-    return gzclose(f) == Z_OK && ok;
 }
 
 // A fresh directory per test, removed with it.
@@ -92,80 +88,6 @@ Indexed indexed(const std::string &path, const std::string &text, bool gzip) {
     }
     return d;
 }
-
-// Whether two frames hold the same atoms, naming the first difference.
-::testing::AssertionResult same(const vv::Frame &got, const vv::Frame &want) {
-    auto differ = [&](const char *what) {
-        return ::testing::AssertionFailure()
-               << what << " differ: got the frame at timestep " << got.timestep << " (" << got.atoms
-               << " atoms), want timestep " << want.timestep << " (" << want.atoms << " atoms)";
-    };
-    if (got.timestep != want.timestep || got.declared != want.declared || got.atoms != want.atoms)
-        return differ("headers");
-    if (got.columns != want.columns || got.position_columns != want.position_columns)
-        return differ("columns");
-    if (got.id != want.id || got.type != want.type)
-        return differ("ids or types");
-    if (got.position != want.position)
-        return differ("positions");
-    if (got.fields.size() != want.fields.size())
-        return differ("field counts");
-    for (std::size_t i = 0; i < got.fields.size(); ++i)
-        if (got.fields[i].name != want.fields[i].name ||
-            got.fields[i].values != want.fields[i].values)
-            return differ("fields");
-    return ::testing::AssertionSuccess();
-}
-
-// The dump's path turned into a FIFO (the file's bytes kept): the reader's
-// next open of it blocks until came() opens the writing end, and its reads
-// then block until feed() writes the bytes and closes that end.
-class Held {
-  public:
-    Held(const std::string &path, std::string bytes) : path_(path), bytes_(std::move(bytes)) {
-        std::signal(SIGPIPE, SIG_IGN); // a reader gone early is a failed write, not a death
-        unlink(path.c_str());          // the file, or an earlier FIFO
-        EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
-    }
-    ~Held() {
-        if (fd_ >= 0)
-            close(fd_);
-        unlink(path_.c_str());
-    }
-    Held(const Held &) = delete;
-    Held &operator=(const Held &) = delete;
-
-    // Whether a reader opened the FIFO within `limit`: a writer's
-    // non-blocking open succeeds only once one has.
-    bool came(std::chrono::milliseconds limit = 10s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while ((fd_ = open(path_.c_str(), O_WRONLY | O_NONBLOCK)) < 0) {
-            if (errno != ENXIO || std::chrono::steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(1ms);
-        }
-        return fcntl(fd_, F_SETFL, 0) == 0; // writes block from here on
-    }
-
-    // Writes the file's bytes and closes the writing end: end of stream.
-    bool feed() {
-        std::size_t done = 0;
-        while (fd_ >= 0 && done < bytes_.size()) {
-            const ssize_t n = write(fd_, bytes_.data() + done, bytes_.size() - done);
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = -1;
-        return done == bytes_.size();
-    }
-
-  private:
-    std::string path_, bytes_;
-    int fd_ = -1;
-};
 
 constexpr int kFrames = 5, kAtoms = 400;
 

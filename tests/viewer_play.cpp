@@ -13,8 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <set>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -261,6 +265,127 @@ TEST(ViewerPlay, FramesIntoPngsOrAMovieWithNothingLeftOnFailure) {
         EXPECT_FALSE(vt::exists(d + "bad.part.mp4")) << c.err;
     }
     setenv("PATH", path.c_str(), 1);
+}
+
+// Every frame into PNGs, read ahead on every core: with no pass before the
+// pictures (colours by type, the fit from the index) and with one (a
+// column's range over the run), each the picture --frame draws alone.
+TEST(ViewerPlay, BatchesOverEveryFrameAreTheFramesDrawnAlone) {
+    NEED_LMP();
+    const ThreeAtoms three;
+    ASSERT_FALSE(three.dir.empty());
+    const std::string &d = three.d, dump = three.dir + "/real.dump";
+    for (const std::vector<std::string> &colour : {std::vector<std::string>{},
+                                                   {"--color-by", "v_t"},
+                                                   {"--color-by", "vx", "--range", "frame"}}) {
+        const std::string dir = d + "all" + std::to_string(colour.size());
+        std::vector<std::string> args = {dump, "--frames", "0:",     "--screenshot-dir",
+                                         dir,  "--size",   "300x300"};
+        args.insert(args.end(), colour.begin(), colour.end());
+        const vt::Outcome r = vt::run(args, d);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        for (int k = 0; k < 5; ++k) {
+            std::vector<std::string> alone = {"--frame", std::to_string(k)};
+            alone.insert(alone.end(), colour.begin(), colour.end());
+            shot(d, dump, alone);
+            char name[32];
+            std::snprintf(name, sizeof name, "/frame_%06d.png", k);
+            const std::string want = vt::file_bytes(d + "shot.png");
+            EXPECT_FALSE(want.empty());
+            EXPECT_EQ(vt::file_bytes(dir + name), want) << dir << name;
+        }
+    }
+}
+
+// kThree's real.dump with frame 3's atom 2 given a bad x.
+std::string with_bad_frame_3(std::string dump) {
+    std::size_t at = 0;
+    for (int k = 0; k < 3; ++k)
+        at = dump.find("ITEM: ATOMS", at + 1);
+    at = dump.find("\n2 2 ", at) + 5;
+    dump.replace(at, 1, "1x");
+    return dump;
+}
+
+// A bad frame in the middle, whether the batch reads every frame first (a
+// span, a column's range over the run) or as it draws them (every frame by
+// type): one line, status 1, no movie and no PNG left.
+TEST(ViewerPlay, ABadFrameInTheMiddleOfABatchLeavesNothing) {
+    NEED_LMP();
+    const ThreeAtoms three;
+    ASSERT_FALSE(three.dir.empty());
+    const std::string &d = three.d;
+    vt::spill(d + "bad.dump", with_bad_frame_3(vt::file_bytes(three.dir + "/real.dump")));
+    // ffmpeg's stand-in keeps what it is sent (see above).
+    vt::spill(d + "ffmpeg", "#!/bin/sh\nfor a; do out=$a; done\ncat > \"$out\"\n");
+    ASSERT_EQ(chmod((d + "ffmpeg").c_str(), 0755), 0);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (d + ":" + path).c_str(), 1);
+    const std::vector<std::vector<std::string>> cases = {
+        {"--frames", "0:", "--movie", d + "m.mp4"},
+        {"--frames", "0:", "--screenshot-dir", d + "pngs"},
+        {"--frames", "0:", "--color-by", "v_t", "--movie", d + "m.mp4"},
+        {"--frames", "0:3", "--screenshot-dir", d + "pngs"},
+        {"--frames", "1:", "--movie", d + "m.mp4"},
+    };
+    for (const std::vector<std::string> &c : cases) {
+        std::vector<std::string> args = {d + "bad.dump", "--size", "300x300"};
+        args.insert(args.end(), c.begin(), c.end());
+        const vt::Outcome r = vt::run(args, d);
+        const std::string what = c[1] + " " + c[2];
+        EXPECT_EQ(r.status, 1) << what;
+        EXPECT_EQ(r.err, "vorlix-view: " + d +
+                             "bad.dump: frame 3: line 11: column 'xu': bad value "
+                             "'1x.5'\n")
+            << what;
+        EXPECT_FALSE(vt::exists(d + "m.mp4")) << what;
+        EXPECT_FALSE(vt::exists(d + "m.part.mp4")) << what;
+        EXPECT_FALSE(vt::exists(d + "pngs")) << what;
+    }
+    setenv("PATH", path.c_str(), 1);
+}
+
+// Plain XYZ without a cell, as ASE (format="xyz") and MDAnalysis's
+// XYZWriter write it: every atom where the fit over the run's atom bounds
+// puts it, in its element's colour, in either frame; not one dot.
+TEST(ViewerPlay, BoxlessXyzIsFittedToItsAtomsOverTheRun) {
+    const vt::Scratch scratch;
+    const std::string &d = scratch.path;
+    const int status =
+        std::system((std::string(SYSTEM_PYTHON) + " " + BOXLESS_SCRIPT + " " + d).c_str());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "ASE or MDAnalysis missing (python3-ase, python3-mdanalysis)";
+    ASSERT_EQ(status, 0);
+    std::vector<Atom> atoms;
+    std::istringstream in(vt::file_bytes(d + "positions.txt"));
+    for (Atom a; in >> a.x >> a.y >> a.z;)
+        atoms.push_back(a);
+    ASSERT_EQ(atoms.size(), 6u);
+    double lo[3] = {1e9, 1e9, 1e9}, hi[3] = {-1e9, -1e9, -1e9};
+    for (const Atom &a : atoms) {
+        const double p[3] = {a.x, a.y, a.z};
+        for (int i = 0; i < 3; ++i) {
+            lo[i] = std::min(lo[i], p[i]);
+            hi[i] = std::max(hi[i], p[i]);
+        }
+    }
+    const double side = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
+    const char *symbol[3] = {"Cu", "O", "C"};
+    for (const char *writer : {"ase", "mda"})
+        for (int k = 0; k < 2; ++k) {
+            const vt::Image img = shot(d, d + writer + ".xyz", {"--frame", std::to_string(k)});
+            for (int i = 0; i < 3; ++i) {
+                const Atom &a = atoms[3 * k + i];
+                const double p[3] = {a.x, a.y, a.z};
+                double c[3];
+                for (int j = 0; j < 3; ++j)
+                    c[j] = (p[j] - (lo[j] + hi[j]) / 2) / side;
+                EXPECT_TRUE(colour_near(img, pixel_of(c[0], c[1], c[2], kSize, kSize),
+                                        of_element(symbol[i])))
+                    << writer << " frame " << k << " atom " << i + 1;
+            }
+        }
 }
 
 // ----------------------------------------------------------- bad dumps ----

@@ -47,25 +47,61 @@ int open_cloud(const Options &o) {
     return 0;
 }
 
-// A trajectory of one file or several, scanned, with its first frame (or
-// --frame's) in the nodes.
+bool listed(const Player &player, const std::string &name) {
+    const std::vector<std::string> names = player.colourings();
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Every frame of the file read once, on every core, before anything is
+// drawn; the exit status on failure, else 0.
+int read_whole_run(Player &player) {
+    std::string error;
+    Progress progress("reading frames");
+    if (!player.finish_pass(std::ref(progress), error)) {
+        complain(error);
+        return 1;
+    }
+    return 0;
+}
+
+// Whether the batch asked for draws every frame, in order: it then reads
+// each once, which finds a bad frame and the rows skipped as the whole-run
+// pass would, so that no pass need read them first.
+bool every_frame(const Options &o, std::size_t frames) {
+    return (!app.shot_dir.empty() || !app.movie.empty()) && o.frames_first == 0 &&
+           o.frames_step == 1 && (o.frames_last == 0 || o.frames_last >= frames);
+}
+
+// A trajectory of one file or several, indexed, with its first frame (or --frame's) in the nodes.
+// A headless run reads every frame before the first picture, as the
+// pictures may depend on any (the fit, a column's range) and a bad frame
+// anywhere fails it; unless it draws every frame and needs nothing of the
+// run before the first, when the pictures read them. The window shows the
+// first frame at once and the whole run comes in from the background.
 int open_player(const Options &o) {
     std::string error;
     app.player = std::make_unique<Player>();
     Player &player = *app.player;
-    {
-        Progress progress("reading frames");
-        if (!player.open(o.files, o.range_per_frame, error, std::ref(progress))) {
-            complain(error);
+    if (!player.open_first(o.files, o.range_per_frame, error)) {
+        complain(error);
+        return 1;
+    }
+    const bool column = !o.colour_by.empty() && o.colour_by != "type" && o.colour_by != "element";
+    const bool unlisted = !o.colour_by.empty() && !listed(player, o.colour_by);
+    if (app.headless()) {
+        const bool ahead = !every_frame(o, player.frames()) || player.needs_whole_run() ||
+                           (column && !o.range_per_frame) || unlisted;
+        if (ahead && read_whole_run(player) != 0)
             return 1;
-        }
+        app.skipped_untold = !ahead && !player.whole_run_known();
+    } else if (unlisted && read_whole_run(player) != 0) { // its list, to check the name against
+        return 1;
     }
     const std::string &name = app.file = player.trajectory().path;
     if (!player.warning().empty())
         complain(player.warning());
-    if (player.skipped() > 0)
-        complain(name + ": skipped " + std::to_string(player.skipped()) +
-                 " atom rows with NaN or infinite positions");
+    if (player.whole_run_known())
+        complain_skipped();
     const std::size_t n = player.frames();
     const unsigned long long asked = o.frames_given ? o.frames_first : o.frame;
     if ((o.frame >= 0 || o.frames_given) && asked >= n) {
@@ -82,6 +118,7 @@ int open_player(const Options &o) {
         return 2;
     }
     if (!app.headless()) {
+        player.start_pass();
         app.reader = std::make_unique<FrameReader>(player.trajectory());
         app.reader->request(player.target(Player::Step::Forward));
     }
@@ -89,6 +126,12 @@ int open_player(const Options &o) {
 }
 
 } // namespace
+
+void complain_skipped() {
+    if (app.player && app.player->skipped() > 0)
+        complain(app.file + ": skipped " + std::to_string(app.player->skipped()) +
+                 " atom rows with NaN or infinite positions");
+}
 
 int open_input(const Options &o, int &argc, char **&argv) {
     app.file = o.file;

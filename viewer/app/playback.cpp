@@ -1,4 +1,5 @@
 #include "viewer/app/playback.h"
+#include "viewer/app/open.h"
 #include "viewer/app/state.h"
 #include "viewer/app/window.h"
 
@@ -25,7 +26,9 @@ void tick(int) {
     case FrameReader::Got::Failed:
         complain(error);
         player.playing = app.ticking = false;
+        player.settle();
         retitle();
+        glutPostRedisplay();
         return;
     case FrameReader::Got::NotYet:
         app.reader->request(k);
@@ -34,7 +37,33 @@ void tick(int) {
     glutTimerFunc(static_cast<unsigned int>(1000 / player.fps), tick, 0);
 }
 
+// How often the main thread looks whether the whole-run pass has ended.
+constexpr unsigned int kPassPoll = 50; // ms
+
+void watch_pass(int) {
+    Player &player = *app.player;
+    std::string error;
+    if (!player.poll_pass(error)) {
+        if (player.pass_running())
+            glutTimerFunc(kPassPoll, watch_pass, 0);
+        return;
+    }
+    // A bad frame: told once; the window stays, with what the frames before
+    // it told, and stepping onto it tells it again.
+    if (!error.empty())
+        complain(error);
+    else
+        complain_skipped();
+    retitle();
+    glutPostRedisplay();
+}
+
 } // namespace
+
+void watch_whole_run() {
+    if (app.player && app.player->pass_running())
+        glutTimerFunc(kPassPoll, watch_pass, 0);
+}
 
 void show_frame(std::size_t k) {
     app.player->show(k);
@@ -62,6 +91,8 @@ bool playback_key(unsigned char key) {
             app.ticking = true;
             glutTimerFunc(0, tick, 0);
         }
+        if (player.settle()) // the whole run's fit, held back while playing
+            glutPostRedisplay();
     } else if (key == ',' || key == '<') {
         player.slower();
     } else if (key == '.' || key == '>') {

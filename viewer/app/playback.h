@@ -1,6 +1,8 @@
 // Trajectory playback in the window: a timer shows one frame a tick when the
 // reader has it ready (the frame shown never waits on parsing), steps wait
-// for their one frame, and each frame shown has the next read ahead.
+// for their one frame, and each frame shown has the next read ahead. Another
+// timer takes in the whole-run pass when it ends (the title follows; the
+// fit it brings waits for playing to pause).
 #ifndef VORLIX_VIEWER_APP_PLAYBACK_H
 #define VORLIX_VIEWER_APP_PLAYBACK_H
 
@@ -10,6 +12,8 @@
 
 namespace vv {
 
+// Watches the player's whole-run pass, if one runs, from a GLUT timer.
+void watch_whole_run();
 // Frame k, already in the player's frame, into the nodes; the frame after it
 // read ahead; the title and the picture follow.
 void show_frame(std::size_t k);

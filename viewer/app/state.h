@@ -2,8 +2,9 @@
 // runs (the input drawn, the view, the window's input, the timers, the live
 // run) is a member of App, and `app` (app/state.cpp) is its one instance: a
 // mutable global anywhere else in viewer/ is a bug. The window's callbacks,
-// the timers and the batches all run on the main thread; the frame reader's
-// thread only reads the trajectory the player holds.
+// the timers and the batches all run on the main thread; the frame reader's,
+// the whole-run pass's and a batch's reading threads only read the
+// trajectory the player holds.
 #ifndef VORLIX_VIEWER_APP_STATE_H
 #define VORLIX_VIEWER_APP_STATE_H
 
@@ -49,8 +50,9 @@ struct App {
     // frame on its own thread. The library is called from this thread only.
     std::unique_ptr<Player> player;
     std::unique_ptr<FrameReader> reader;
-    bool ticking = false; // a playback (or live run) timer is pending
-    bool looping = false; // the window's event loop runs
+    bool ticking = false;        // a playback (or live run) timer is pending
+    bool skipped_untold = false; // a batch over every frame tells them at its end
+    bool looping = false;        // the window's event loop runs
 
     // --lammps: the simulation runs in this process a chunk per timer tick;
     // its player's nodes are drawn. Made and freed by live/window.cpp (the

@@ -158,6 +158,7 @@ void run_window() {
     glutMotionFunc(motion);
     if (app.live)
         start_live_window();
+    watch_whole_run();
     app.looping = true;
     glutMainLoop();
     std::exit(0);

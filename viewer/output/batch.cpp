@@ -3,6 +3,7 @@
 #include "viewer/output/offscreen.h"
 #include "viewer/output/png.h"
 #include "viewer/output/progress.h"
+#include "viewer/play/frame_pool.h"
 #include "vorlix.h"
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,10 +67,16 @@ bool frame_pictures(Player &player, FrameSpan span, Pictures &pictures, std::str
     if (span.last == 0 || span.last > n)
         span.last = n;
     pictures.count = (span.last - span.first + span.step - 1) / span.step;
-    pictures.put = [&player, span](std::size_t i, std::size_t &number, std::string &error) {
+    // Frames parsed on every core while this thread draws.
+    std::vector<std::size_t> order(pictures.count);
+    for (std::size_t i = 0; i < pictures.count; ++i)
+        order[i] = span.first + i * span.step;
+    auto pool = std::make_shared<FramePool>(player.trajectory(), std::move(order));
+    pictures.put = [&player, span, pool](std::size_t i, std::size_t &number, std::string &error) {
         number = span.first + i * span.step;
-        if (!player.read(number, error))
+        if (!pool->take(i, player.frame(), error))
             return false;
+        player.show(number);
         set_liste_voxels(player.lists(), player.list_count());
         return true;
     };
@@ -77,20 +85,32 @@ bool frame_pictures(Player &player, FrameSpan span, Pictures &pictures, std::str
 
 bool write_frame_pngs(const Pictures &pictures, const View &view, const std::string &dir, int w,
                       int h, std::string &error) {
-    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    const bool made = mkdir(dir.c_str(), 0777) == 0;
+    if (!made && errno != EEXIST) {
         error = dir + ": cannot be created (" + std::strerror(errno) + ")";
         return false;
     }
     Progress progress("writing frames");
     std::vector<unsigned char> rgb;
+    std::vector<std::string> written;
     for (std::size_t i = 0; i < pictures.count; ++i) {
         std::size_t number = 0;
         char name[32];
-        if (!draw(pictures, view, i, number, w, h, rgb, error))
+        bool ok = draw(pictures, view, i, number, w, h, rgb, error);
+        if (ok) {
+            std::snprintf(name, sizeof name, "/frame_%06zu.png", number);
+            written.push_back(dir + name);
+            ok = write_png(written.back(), w, h, rgb.data(), error);
+        }
+        if (!ok) {
+            // A batch that fails leaves none of its pictures: the frames are
+            // read as they are drawn, so a bad one may come after many.
+            for (const std::string &file : written)
+                std::remove(file.c_str());
+            if (made)
+                rmdir(dir.c_str()); // only when nothing else came into it
             return false;
-        std::snprintf(name, sizeof name, "/frame_%06zu.png", number);
-        if (!write_png(dir + name, w, h, rgb.data(), error))
-            return false;
+        }
         progress(i + 1, pictures.count);
     }
     return true;

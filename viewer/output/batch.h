@@ -28,13 +28,15 @@ struct Pictures {
     std::function<bool(std::size_t i, std::size_t &number, std::string &error)> put;
 };
 
-// A trajectory's span as pictures, numbered by frame. False with error set
-// for a first frame beyond the trajectory; last is clipped to its end.
+// A trajectory's span as pictures, numbered by frame, each frame parsed
+// ahead on every core (viewer/play/frame_pool.h). False with error set for
+// a first frame beyond the trajectory; last is clipped to its end.
 bool frame_pictures(Player &player, FrameSpan span, Pictures &pictures, std::string &error);
 
 // DIR/frame_KKKKKK.png (K the picture's number, six digits or more) for each
 // picture, DIR created if missing. Each file is whole or absent. On failure
-// returns false with error set; the files written before it stay.
+// returns false with error set, and the files it wrote are removed (and
+// DIR, when it made DIR and nothing else is in it).
 bool write_frame_pngs(const Pictures &pictures, const View &view, const std::string &dir, int w,
                       int h, std::string &error);
 

@@ -1,5 +1,6 @@
 #include "viewer/output/headless.h"
 #include "viewer/app/live_hooks.h"
+#include "viewer/app/open.h"
 #include "viewer/app/state.h"
 #include "viewer/output/offscreen.h"
 
@@ -31,6 +32,8 @@ int shoot() {
                                                      app.shot_h, error, app.movie_under_way));
     if (!ok)
         complain(error);
+    else if (app.skipped_untold)
+        complain_skipped();
     return ok ? 0 : 1;
 }
 

@@ -3,16 +3,25 @@
 namespace vv {
 
 void BoxFit::add(const Box &box) {
-    // Edge vectors as LAMMPS defines them: a = (lx, 0, 0), b = (xy, ly, 0),
-    // c = (xz, yz, lz); an orthogonal box has no tilts.
-    const double lx = box.hi[0] - box.lo[0], ly = box.hi[1] - box.lo[1], lz = box.hi[2] - box.lo[2];
-    const double xy = box.triclinic ? box.xy : 0, xz = box.triclinic ? box.xz : 0,
-                 yz = box.triclinic ? box.yz : 0;
-    for (int corner = 0; corner < 8; ++corner) {
-        const double a = corner & 1, b = (corner >> 1) & 1, c = (corner >> 2) & 1;
-        bounds.add(box.lo[0] + a * lx + b * xy + c * xz, box.lo[1] + b * ly + c * yz,
-                   box.lo[2] + c * lz);
+    double corner[8][3];
+    box_corners(box, corner);
+    for (const auto &c : corner)
+        bounds.add(c[0], c[1], c[2]);
+}
+
+void BoxFit::add(const Frame &frame) {
+    if (has_size(frame.box)) {
+        add(frame.box);
+        return;
     }
+    const float *p = frame.position.data();
+    for (std::size_t i = 0; i < frame.atoms; ++i, p += 3)
+        bounds.add(p[0], p[1], p[2]);
+}
+
+void BoxFit::add(const double lo[3], const double hi[3]) {
+    bounds.add(lo[0], lo[1], lo[2]);
+    bounds.add(hi[0], hi[1], hi[2]);
 }
 
 void BoxFit::finish() {

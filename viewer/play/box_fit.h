@@ -1,7 +1,8 @@
 // Where a trajectory's atoms go in the cube -0.5..0.5: its simulation box,
 // or the union of its frames' boxes, centred and scaled by one factor on
 // every axis, the same for every frame, so that atoms move on screen only
-// when they move in the box.
+// when they move in the box. A frame without a box (plain XYZ) stands in
+// with its atoms' bounds.
 #ifndef VORLIX_VIEWER_BOX_FIT_H
 #define VORLIX_VIEWER_BOX_FIT_H
 
@@ -16,6 +17,10 @@ struct BoxFit {
     // Takes in the box's 8 corners: for a triclinic box, those of the
     // parallelepiped its tilts make, not of the dump's bounding box.
     void add(const Box &box);
+    // The frame's box, or its atoms' bounds when it has no box (has_size).
+    void add(const Frame &frame);
+    // Bounds found elsewhere (a trajectory index's union of boxes).
+    void add(const double lo[3], const double hi[3]);
 
     // Fixes the mapping from the bounds so far; apply() uses it.
     void finish();

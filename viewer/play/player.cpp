@@ -5,21 +5,13 @@
 
 namespace vv {
 
-namespace {
-
-// Widens r by s (either may be empty).
-void widen(Range &r, const Range &s) {
-    if (s.empty)
-        return;
-    r.lo = r.empty ? s.lo : std::min(r.lo, s.lo);
-    r.hi = r.empty ? s.hi : std::max(r.hi, s.hi);
-    r.empty = false;
-}
-
-} // namespace
-
 bool Player::open(const std::vector<std::string> &inputs, bool range_per_frame, std::string &error,
                   const std::function<void(std::size_t, std::size_t)> &progress) {
+    return open_first(inputs, range_per_frame, error) && finish_pass(progress, error);
+}
+
+bool Player::open_first(const std::vector<std::string> &inputs, bool range_per_frame,
+                        std::string &error) {
     if (!open_trajectories(inputs, trajectory_, error))
         return false;
     const std::string &path = trajectory_.path;
@@ -30,30 +22,18 @@ bool Player::open(const std::vector<std::string> &inputs, bool range_per_frame, 
         return false;
     }
     range_per_frame_ = range_per_frame;
-    // One pass over every frame: the boxes (which a run may change), the
-    // largest frame and each column's range. Reading the whole frame costs
-    // more than its header alone would, but it also finds a bad frame now
-    // rather than in the middle of playback, and gives the ranges.
+    seen_.assign(n, false);
+    // The block for the largest frame the index declares. A row takes at
+    // least 4 bytes (two coordinates and their separators), so a count its
+    // frame's bytes cannot hold, which reading that frame refuses anyway,
+    // allocates nothing.
     std::size_t largest = 0;
     for (std::size_t k = 0; k < n; ++k) {
-        if (!read_frame(trajectory_, k, frame_, error))
-            return false;
-        fit_.add(frame_.box);
-        largest = std::max(largest, frame_.atoms);
-        elements_ = elements_ || !frame_.element_names.empty();
-        types_ = types_ || !frame_.type.empty();
-        skipped_ += frame_.skipped;
-        for (const Field &f : frame_.fields) {
-            auto at = std::find_if(columns_.begin(), columns_.end(),
-                                   [&](const auto &c) { return c.first == f.name; });
-            if (at == columns_.end())
-                at = columns_.insert(columns_.end(), {f.name, Range()});
-            widen(at->second, range_of(f.values.data(), frame_.atoms));
-        }
-        if (progress)
-            progress(k + 1, n);
+        const std::uint64_t end = k + 1 < n ? trajectory_.frames[k + 1].offset : trajectory_.end;
+        const std::uint64_t bytes = end - trajectory_.frames[k].offset;
+        largest = static_cast<std::size_t>(
+            std::max<std::uint64_t>(largest, std::min(trajectory_.frames[k].atoms, bytes / 4)));
     }
-    fit_.finish();
     if (!allocate(nodes_, largest)) {
         error = path + ": not enough memory for " + std::to_string(largest) + " atoms";
         return false;
@@ -62,17 +42,97 @@ bool Player::open(const std::vector<std::string> &inputs, bool range_per_frame, 
     link_lists(nodes_);
     linked_ = largest;
     list_count_ = static_cast<unsigned int>(nodes_.lists.size());
-    colouring_ = elements_ ? "element" : "type";
-    return read(0, error);
+    if (!read_frame(trajectory_, 0, frame_, error))
+        return false;
+    // The index's union of boxes is the whole run's fit; without it, the
+    // first frame's until the pass has read every frame.
+    fit_final_ = trajectory_.boxes_known;
+    if (fit_final_)
+        fit_.add(trajectory_.boxes_lo, trajectory_.boxes_hi);
+    else
+        fit_.add(frame_);
+    fit_.finish();
+    fits_ = 1;
+    colouring_ = !frame_.element_names.empty() ? "element" : "type";
+    show(0);
+    return true;
+}
+
+void Player::start_pass(unsigned threads) {
+    if (!pass_ && !known_)
+        pass_ = std::make_unique<RunPass>(trajectory_, threads);
+}
+
+bool Player::finish_pass(const std::function<void(std::size_t, std::size_t)> &progress,
+                         std::string &error) {
+    start_pass();
+    if (!pass_) { // known already
+        if (progress)
+            progress(frames(), frames());
+        return true;
+    }
+    RunFacts facts;
+    const bool ok = pass_->wait(progress, facts, error);
+    pass_.reset();
+    if (ok)
+        take_in(std::move(facts));
+    return ok;
+}
+
+bool Player::poll_pass(std::string &error) {
+    if (!pass_ || !pass_->ended())
+        return false;
+    RunFacts facts;
+    const bool ok = pass_->result(facts, error);
+    pass_.reset();
+    if (ok)
+        take_in(std::move(facts));
+    return true;
+}
+
+void Player::take_in(RunFacts facts) {
+    facts_ = std::move(facts);
+    known_ = true;
+    seen_.clear();
+    if (!fit_final_) {
+        fit_final_ = true;
+        const Bounds &a = facts_.fit.bounds, &b = fit_.bounds;
+        const bool same = a.empty == b.empty && std::equal(a.lo, a.lo + 3, b.lo) &&
+                          std::equal(a.hi, a.hi + 3, b.hi);
+        if (!same) {
+            pending_fit_ = facts_.fit;
+            pending_fit_.finish();
+            pending_ = true;
+        }
+    }
+    // The ranges change at once; the fit not while playing.
+    if (!settle())
+        paint_colours();
+}
+
+bool Player::needs_whole_run() const {
+    if (known_)
+        return false;
+    const bool column = colouring_ != "element" && colouring_ != "type";
+    return !fit_final_ || (column && !range_per_frame_);
+}
+
+bool Player::settle() {
+    if (!pending_ || playing)
+        return false;
+    show(shown_);
+    return true;
 }
 
 bool Player::open_live(std::size_t capacity, std::string &error) {
     fit_.add(frame_.box);
     fit_.finish();
+    fits_ = 1;
     range_per_frame_ = true;
-    types_ = true;
+    known_ = true;
+    facts_.types = true;
     for (const Field &f : frame_.fields)
-        columns_.emplace_back(f.name, Range());
+        facts_.columns.emplace_back(f.name, Range());
     if (!allocate(nodes_, std::max<std::size_t>(capacity, 1))) {
         error = "not enough memory for " + std::to_string(capacity) + " atoms";
         return false;
@@ -104,6 +164,18 @@ void Player::relink(std::size_t atoms) {
 
 void Player::show(std::size_t k) {
     shown_ = k;
+    if (pending_ && !playing) {
+        fit_ = pending_fit_;
+        pending_ = false;
+        ++fits_;
+    }
+    if (!known_ && k < seen_.size() && !seen_[k]) {
+        seen_[k] = true;
+        facts_.add(frame_);
+        // Every frame shown (a batch over all of them): the whole run.
+        if (facts_.frames == seen_.size())
+            take_in(std::move(facts_));
+    }
     // The scan sized the block for the largest frame; a frame grown since
     // (the file rewritten under us) is drawn in part rather than overrun.
     const std::size_t atoms = std::min(frame_.atoms, nodes_.capacity);
@@ -129,7 +201,7 @@ void Player::paint_colours() {
     q.element_names = &frame_.element_names;
     // Over the whole run the scan's range; a column it never saw has none.
     Range whole;
-    for (const auto &c : columns_)
+    for (const auto &c : facts_.columns)
         if (c.first == colouring_)
             whole = c.second;
     range_ = paint_quantity(q, colouring_, range_per_frame_ ? nullptr : &whole, nodes_.nodes.get(),
@@ -138,12 +210,12 @@ void Player::paint_colours() {
 
 std::vector<std::string> Player::colourings() const {
     std::vector<std::string> names;
-    if (elements_)
+    if (facts_.elements)
         names.push_back("element");
     // A dump with neither column still gets one colouring: all as type 1.
-    if (types_ || !elements_)
+    if (facts_.types || !facts_.elements)
         names.push_back("type");
-    for (const auto &c : columns_)
+    for (const auto &c : facts_.columns)
         names.push_back(c.first);
     return names;
 }
@@ -171,7 +243,10 @@ std::string Player::describe() const {
             s += " (no finite values)";
         } else {
             std::snprintf(text, sizeof text, " %g .. %g%s", static_cast<double>(range_.lo),
-                          static_cast<double>(range_.hi), range_per_frame_ ? " (this frame)" : "");
+                          static_cast<double>(range_.hi),
+                          range_per_frame_ ? " (this frame)"
+                          : known_         ? ""
+                                           : " (range of frames read so far)");
             s += text;
         }
     }

@@ -1,18 +1,24 @@
-// A trajectory as vorlix-view plays it, without OpenGL or threads: one scan
-// of every frame at the start (the box union that fixes the mapping, the
-// largest frame that sizes the node block, each column's range over the
-// whole run), then each frame written into the same nodes in place, with
-// its colours, and what playback does on each key.
+// A trajectory as vorlix-view plays it, without OpenGL: the index and the
+// first frame at once (the node block sized for the largest frame the index
+// declares, the mapping fixed by the union of boxes the index read from
+// the frame headers), then what only reading every frame tells (each
+// column's range over the whole run; the fit, where the index could not
+// give it) from a pass on threads of its own; meanwhile the ranges are
+// those of the frames read so far and the fit is the first frame's. Each
+// frame is written into the same nodes in place, with its colours; and
+// what playback does on each key. All calls from one thread.
 #ifndef VORLIX_VIEWER_PLAYER_H
 #define VORLIX_VIEWER_PLAYER_H
 
 #include "viewer/cloud/cloud.h"
 #include "viewer/cloud/colour.h"
 #include "viewer/play/box_fit.h"
+#include "viewer/play/run_pass.h"
 #include "viewer/trajectory/trajectory.h"
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,10 +27,11 @@ namespace vv {
 
 class Player {
   public:
-    // Opens and indexes the file and reads every frame once; `progress`
-    // hears (frames read, frames) after each. Whole-run column ranges are
-    // kept unless range_per_frame. On failure returns false with error set
-    // to one line naming the file (and the frame, for a bad one).
+    // Opens and indexes the file and reads every frame once (open_first,
+    // then finish_pass); `progress` hears (frames read, frames) now and then
+    // and at the end. Whole-run column ranges are kept unless
+    // range_per_frame. On failure returns false with error set to one line
+    // naming the file (and the frame, for a bad one).
     bool open(const std::string &path, bool range_per_frame, std::string &error,
               const std::function<void(std::size_t, std::size_t)> &progress = {}) {
         return open(std::vector<std::string>{path}, range_per_frame, error, progress);
@@ -33,6 +40,40 @@ class Player {
     // (open_trajectories).
     bool open(const std::vector<std::string> &inputs, bool range_per_frame, std::string &error,
               const std::function<void(std::size_t, std::size_t)> &progress = {});
+    // Opens and indexes the file (or files) and reads its first frame into
+    // the nodes; the rest of the run is not read. False with error set as
+    // for open().
+    bool open_first(const std::vector<std::string> &inputs, bool range_per_frame,
+                    std::string &error);
+    bool open_first(const std::string &path, bool range_per_frame, std::string &error) {
+        return open_first(std::vector<std::string>{path}, range_per_frame, error);
+    }
+
+    // The whole-run pass. start_pass() sets it going on threads of its own
+    // (0: one a core); finish_pass() starts it if need be, waits for it and
+    // takes in what it found, or returns false with the first bad frame's
+    // error; poll_pass() takes it in if it has ended, true then (error set
+    // when it failed), false while it runs or when there is none.
+    void start_pass(unsigned threads = 0);
+    bool finish_pass(const std::function<void(std::size_t, std::size_t)> &progress,
+                     std::string &error);
+    bool poll_pass(std::string &error);
+    bool pass_running() const { return pass_ != nullptr; }
+    // Whether the facts of the whole run are in (the pass ended, or every
+    // frame has been shown): until then colourings, ranges and skipped()
+    // are those of the frames shown so far.
+    bool whole_run_known() const { return known_; }
+    // Whether pictures drawn now could differ from those drawn once the
+    // whole run is known: the fit is still the first frame's, or the
+    // colouring is a column over the whole run's range.
+    bool needs_whole_run() const;
+    // The fit found by the pass waits while playing: applied here, by the
+    // next show() or on this call when not playing; true when the nodes
+    // moved (the caller redraws).
+    bool settle();
+    // How many times the mapping into the cube has been fixed (1 after
+    // opening, 2 once a pass changed it).
+    int fits() const { return fits_; }
 
     // Opens on a live source (a simulation run in this process), which has
     // no file to scan: the frame now in frame() fixes the mapping by its box
@@ -46,8 +87,9 @@ class Player {
     std::size_t frames() const { return trajectory_.frames.size(); }
     // The index's warning about a cut last frame; empty when there is none.
     const std::string &warning() const { return trajectory_.warning; }
-    // Atom rows left out over all frames for a NaN or infinite position.
-    std::size_t skipped() const { return skipped_; }
+    // Atom rows left out for a NaN or infinite position, over all frames
+    // (over those shown so far, until whole_run_known()).
+    std::size_t skipped() const { return facts_.skipped; }
 
     // The frame storage the nodes are written from; a reader may swap a
     // freshly read frame into it, then call show().
@@ -76,7 +118,8 @@ class Player {
     const std::string &colouring() const { return colouring_; }
 
     // For the title: frame k+1/N, the timestep, the atom count, the colours
-    // (a column's with its range) and, while playing, the speed.
+    // (a column's with its range, said to be that of the frames read so far
+    // until the whole run is known) and, while playing, the speed.
     std::string describe() const;
 
     // Playback. Space plays and pauses; steps go one frame either way
@@ -92,20 +135,27 @@ class Player {
   private:
     void paint_colours();
     void relink(std::size_t atoms);
+    void take_in(RunFacts facts);
 
     FrameIndex trajectory_;
     Frame frame_;
     BoxFit fit_;
+    bool fit_final_ = false; // the whole run's fit, not the first frame's
+    BoxFit pending_fit_;     // the pass's, while playing
+    bool pending_ = false;
+    int fits_ = 0;
     Cloud nodes_;            // the block for the largest frame, linked once
     std::size_t linked_ = 0; // atoms the lists end at now
     unsigned int list_count_ = 0;
     std::size_t shown_ = 0;
-    std::size_t skipped_ = 0;
-    bool elements_ = false, types_ = false; // some frame has the column
     bool range_per_frame_ = false;
-    std::vector<std::pair<std::string, Range>> columns_; // name, whole-run range
+    // The whole run's facts once known_, else those of the frames seen.
+    RunFacts facts_;
+    bool known_ = false;
+    std::vector<bool> seen_;
     std::string colouring_;
-    Range range_; // of the colouring now shown
+    Range range_;                   // of the colouring now shown
+    std::unique_ptr<RunPass> pass_; // last: it reads trajectory_
 };
 
 } // namespace vv

@@ -26,6 +26,58 @@ bool is_units_or_time(const char *b, const char *e) {
            (starts_with(b, e, "ITEM: TIME") && !starts_with(b, e, kTimestep));
 }
 
+// A triclinic box as LAMMPS defines it, from the bounding box a dump
+// writes (lo, hi) and its tilts.
+void unbound(Box &box, const double tilt[3]) {
+    box.xy = tilt[0];
+    box.xz = tilt[1];
+    box.yz = tilt[2];
+    from_bounding_box(box);
+}
+
+// The box of a frame header whose BOX BOUNDS line starts at p, for the
+// index: 1 read into box, 0 more bytes needed, -1 none that the scan can
+// take (the frame's parse then says what is wrong, if anything is).
+int header_box(const char *p, const char *end, bool eof, Box &box) {
+    const char *line[5];
+    line[0] = p;
+    for (int i = 1; i < 5; ++i) {
+        const std::size_t room = std::min<std::size_t>(end - p, kMaxHeader);
+        const char *nl = static_cast<const char *>(std::memchr(p, '\n', room));
+        if (!nl)
+            return static_cast<std::size_t>(end - p) < kMaxHeader && !eof ? 0 : -1;
+        p = nl + 1;
+        line[i] = p;
+    }
+    const char *b = line[0], *e = line[1] - 1, *tb, *te;
+    if (!starts_with(b, e, "ITEM: BOX BOUNDS"))
+        return -1;
+    b += 16;
+    box = Box();
+    int flags = 0;
+    for (; next_token(b, e, tb, te); ++flags)
+        if (flags == 0 && te - tb == 2 && std::memcmp(tb, "xy", 2) == 0)
+            box.triclinic = true;
+    double tilt[3] = {0, 0, 0};
+    for (int a = 0; a < 3; ++a) {
+        const char *q = line[a + 1], *le = line[a + 2] - 1;
+        double v[3];
+        int got = 0;
+        const int want = box.triclinic ? 3 : 2;
+        for (; got <= want && next_token(q, le, tb, te); ++got)
+            if (got == want || !parse_number(tb, te - tb, v[got]) || !std::isfinite(v[got]))
+                return -1;
+        if (got != want)
+            return -1;
+        box.lo[a] = v[0];
+        box.hi[a] = v[1];
+        tilt[a] = box.triclinic ? v[2] : 0;
+    }
+    if (box.triclinic)
+        unbound(box, tilt);
+    return 1;
+}
+
 // The one scan of a dump: finds every "ITEM: TIMESTEP" at a line start
 // with memchr, reads the four header lines after it, and counts every
 // frame's newlines so that a short frame shows.
@@ -162,8 +214,14 @@ class Scanner {
                      quote_token(line[3], line[4] - 1 - line[3]);
             return -1;
         }
+        Box box;
+        const int boxed = header_box(line[4], end, w_.eof, box);
+        if (boxed == 0)
+            return 0;
         if (!close_middle())
             return -1;
+        current_box_ = box;
+        current_boxed_ = boxed == 1;
         current_ = entry;
         open_ = true;
         lines_ = 0;
@@ -178,9 +236,26 @@ class Scanner {
             error_ = short_message();
             return false;
         }
-        index_.frames.push_back(current_);
+        push();
         open_ = false;
         return true;
+    }
+
+    // The frame now complete into the index, its box into the union.
+    void push() {
+        index_.frames.push_back(current_);
+        if (!current_boxed_) {
+            boxed_ = false;
+            return;
+        }
+        double corner[8][3];
+        box_corners(current_box_, corner);
+        for (const auto &c : corner)
+            for (int a = 0; a < 3; ++a) {
+                const bool first = index_.frames.size() == 1 && &c == &corner[0];
+                index_.boxes_lo[a] = first ? c[a] : std::min(index_.boxes_lo[a], c[a]);
+                index_.boxes_hi[a] = first ? c[a] : std::max(index_.boxes_hi[a], c[a]);
+            }
     }
 
     bool complete() const {
@@ -214,23 +289,34 @@ class Scanner {
             truncated(current_.offset);
             return true;
         }
-        index_.frames.push_back(current_);
+        push();
         index_.end = w_.offset + w_.len;
         return true;
     }
 
+  public:
+    // Whether every frame in the index gave its box.
+    bool boxed() const { return boxed_ && !index_.frames.empty(); }
+
+  private:
     Window w_;
     const std::string &name_;
     FrameIndex &index_;
     std::string &error_;
     bool open_ = false; // current_ is a frame whose end is not yet found
     FrameEntry current_;
-    std::uint64_t lines_ = 0; // newlines from current_'s start to w_.pos
+    Box current_box_;
+    bool current_boxed_ = false; // current_box_ was read from its header
+    bool boxed_ = true;          // so was every indexed frame's
+    std::uint64_t lines_ = 0;    // newlines from current_'s start to w_.pos
 };
 
 bool index_from(Source &source, const std::string &name, FrameIndex &index, std::string &error) {
     Scanner scanner(source, name, index, error);
-    return scanner.run();
+    if (!scanner.run())
+        return false;
+    index.boxes_known = scanner.boxed();
+    return true;
 }
 
 // ---- One frame ----------------------------------------------------------------
@@ -326,12 +412,8 @@ class FrameParser : FrameParserBase {
             if (box.triclinic)
                 tilt[a] = v[2];
         }
-        if (box.triclinic) {
-            box.xy = tilt[0];
-            box.xz = tilt[1];
-            box.yz = tilt[2];
-            from_bounding_box(box);
-        }
+        if (box.triclinic) // the dump gives the bounding box of the tilted cell
+            unbound(box, tilt);
         return true;
     }
 

@@ -49,6 +49,13 @@ struct FrameIndex {
     // frames[k].offset then counts the sequence's frame parts, and path is
     // the name it goes by. Shared by copies, never changed once made.
     std::shared_ptr<const detail::Sequence> sequence;
+    // The union of every indexed frame's box (each box's corners, a tilted
+    // cell's parallelepiped), when the scan read every frame's box from its
+    // header, so that nothing parses rows to fit the run into view. A format
+    // that does not fill it leaves it unknown: the player then finds it by
+    // reading every frame.
+    bool boxes_known = false;
+    double boxes_lo[3] = {0, 0, 0}, boxes_hi[3] = {0, 0, 0};
 };
 
 // The box as LAMMPS defines it: edges lo..hi along x, y, z and, for a
@@ -71,6 +78,30 @@ struct Box {
     bool has_cell = false;
     double cell[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
 };
+
+// Whether the box has any size: a file without a box (a plain XYZ, an
+// extended XYZ without Lattice) leaves it all zero.
+inline bool has_size(const Box &box) {
+    return box.hi[0] > box.lo[0] || box.hi[1] > box.lo[1] || box.hi[2] > box.lo[2];
+}
+
+// The box's 8 corners, as LAMMPS defines its edge vectors: a = (lx, 0, 0),
+// b = (xy, ly, 0), c = (xz, yz, lz); an orthogonal box has no tilts.
+inline void box_corners(const Box &box, double corner[8][3]) {
+    const double lx = box.hi[0] - box.lo[0], ly = box.hi[1] - box.lo[1], lz = box.hi[2] - box.lo[2];
+    const double xy = box.triclinic ? box.xy : 0, xz = box.triclinic ? box.xz : 0,
+                 yz = box.triclinic ? box.yz : 0;
+    for (int k = 0; k < 8; ++k) {
+        const double a = k & 1, b = (k >> 1) & 1, c = (k >> 2) & 1;
+        corner[k][0] = box.lo[0] + a * lx + b * xy + c * xz;
+        corner[k][1] = box.lo[1] + b * ly + c * yz;
+        corner[k][2] = box.lo[2] + c * lz;
+    }
+}
+
+namespace io {
+struct Cursor;
+}
 
 // One frame. Every vector holds one entry per kept atom (or is empty when
 // the column is absent); reading a frame reuses their storage.
