@@ -26,11 +26,14 @@ bool Player::open_first(const std::vector<std::string> &inputs, bool range_per_f
     // The block for the largest frame the index declares. A row takes at
     // least 4 bytes (two coordinates and their separators), so a count its
     // frame's bytes cannot hold, which reading that frame refuses anyway,
-    // allocates nothing.
+    // allocates nothing. A sequence's offsets count frame parts, not bytes:
+    // each part's count was held to its own file's bytes when that file was
+    // indexed.
     std::size_t largest = 0;
     for (std::size_t k = 0; k < n; ++k) {
         const std::uint64_t end = k + 1 < n ? trajectory_.frames[k + 1].offset : trajectory_.end;
-        const std::uint64_t bytes = end - trajectory_.frames[k].offset;
+        const std::uint64_t bytes =
+            trajectory_.sequence ? UINT64_MAX : end - trajectory_.frames[k].offset;
         largest = static_cast<std::size_t>(
             std::max<std::uint64_t>(largest, std::min(trajectory_.frames[k].atoms, bytes / 4)));
     }

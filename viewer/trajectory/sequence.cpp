@@ -226,6 +226,19 @@ bool index_sequence(const std::vector<std::string> &paths, const std::string &na
         warning += " (and a cut last frame in " + std::to_string(cut - 1) + " more files)";
     index.warning = warning;
     index.numbered = numbered;
+    // The union of the boxes when every file's scan read its boxes, so that
+    // a sequence needs no pass over its rows to fit it into view either.
+    index.boxes_known = !sequence->files.empty();
+    for (const FrameIndex &file : sequence->files) {
+        index.boxes_known = index.boxes_known && file.boxes_known;
+        for (int a = 0; a < 3 && index.boxes_known; ++a) {
+            const bool first = &file == &sequence->files.front();
+            index.boxes_lo[a] =
+                first ? file.boxes_lo[a] : std::min(index.boxes_lo[a], file.boxes_lo[a]);
+            index.boxes_hi[a] =
+                first ? file.boxes_hi[a] : std::max(index.boxes_hi[a], file.boxes_hi[a]);
+        }
+    }
     index.sequence = std::move(sequence);
     return true;
 }
