@@ -23,7 +23,10 @@ namespace {
 // bottom-up).
 bool draw(const Pictures &pictures, const View &view, std::size_t i, std::size_t &number, int w,
           int h, std::vector<unsigned char> &rgb, std::string &error) {
-    return pictures.put(i, number, error) && render_offscreen(view, w, h, rgb, error);
+    if (!pictures.put(i, number, error))
+        return false;
+    const Overlay overlay = pictures.overlay ? pictures.overlay() : Overlay();
+    return render_offscreen(view, w, h, rgb, error, &overlay);
 }
 
 bool on_path(const std::string &program) {
