@@ -155,7 +155,9 @@ BarPlace legend_bar_place(int w, int h) {
     p.x1 = w - kMargin - kPad - 1;
     p.x0 = p.x1 - kBarWidth + 1;
     p.y1 = h - kMargin - kPad - kRow - 1;
-    p.y0 = p.y1 - std::clamp(h * 2 / 5, 40, 256) + 1;
+    // A quarter of the height: room for the values, and clear of the
+    // middle of the picture, where the atoms are.
+    p.y0 = p.y1 - std::clamp(h / 4, 40, 200) + 1;
     p.row = kRow;
     return p;
 }
