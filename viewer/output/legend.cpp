@@ -90,6 +90,14 @@ void element_swatches(const Frame &frame, Legend &legend) {
     }
 }
 
+// What a trajectory's colour range covers, when not the whole run. The
+// player's scan of every frame is to move to the background; once the
+// player can tell that its range covers only the frames read so far, this
+// is the place to say "frames read so far".
+std::string range_scope(const Player &player) {
+    return player.range_per_frame() ? "this frame" : "";
+}
+
 } // namespace
 
 Overlay player_overlay(const Player &player, bool live) {
@@ -107,10 +115,7 @@ Overlay player_overlay(const Player &player, bool live) {
         legend.kind = Legend::Kind::Bar;
         legend.map = colour_map;
         legend.range = player.range();
-        // Where the range will come from the frames read so far (a
-        // whole-run pass still under way), the scope says so here.
-        if (player.range_per_frame())
-            legend.scope = "this frame";
+        legend.scope = range_scope(player);
     }
     char text[96];
     // The time, where a file gives one, belongs after the step; the frames

@@ -40,8 +40,9 @@ void colour(const float rgb[3]) {
     glColor3f(rgb[0], rgb[1], rgb[2]);
 }
 
-// The state a 2-D overlay needs, set and put back: every attribute group,
-// both matrices, and the program some style may have bound.
+// The state a 2-D overlay needs, set and put back: every attribute group
+// (client ones too), both matrices, and the program some style may have
+// bound, which glPushAttrib does not keep.
 class Flat {
   public:
     Flat(int w, int h) {
@@ -51,6 +52,7 @@ class Flat {
             use_program_(0);
         }
         glPushAttrib(GL_ALL_ATTRIB_BITS);
+        glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
         glMatrixMode(GL_PROJECTION);
         glPushMatrix();
         glLoadIdentity();
@@ -67,13 +69,13 @@ class Flat {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glShadeModel(GL_FLAT);
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     }
     ~Flat() {
         glMatrixMode(GL_MODELVIEW);
         glPopMatrix();
         glMatrixMode(GL_PROJECTION);
         glPopMatrix();
+        glPopClientAttrib();
         glPopAttrib(); // the matrix mode with it
         if (use_program_)
             use_program_(static_cast<GLuint>(program_));
