@@ -34,7 +34,9 @@ const char kThree[] =
     "create_atoms 3 single 5 8 5\npair_style zero 1.0\npair_coeff * *\n"
     "group one id 1\ngroup two id 2\nvelocity one set 20 0 0\nvelocity two set 15 0 0\n"
     "fix 1 all nve\nthermo 10\n"
-    "dump d all custom 10 three.dump id type x y z vx\ndump_modify d sort id\nrun 40\n";
+    "dump d all custom 10 three.dump id type x y z vx\ndump_modify d sort id\n"
+    "dump e all custom 10 elem.dump id element x y z\ndump_modify e sort id element Cu O Xx\n"
+    "run 40\n";
 
 constexpr int kW = 640, kH = 480;
 
@@ -131,16 +133,27 @@ TEST(ViewerOverlay, LegendAndLabelOnPicturesAndNoneWithNoOverlay) {
     EXPECT_EQ(differ, 0);
     EXPECT_GT(atoms, 100) << "the box and the atoms are drawn";
 
-    // Type colouring: a swatch per type, in type order.
+    // Type and element colouring: a swatch per type, in type order, or per
+    // element in the dump's order (an unknown symbol in the unknown grey).
     const vt::Image types = shot(d, {dump});
+    const vt::Image elements = shot(d, {lmp.dir + "/elem.dump"});
+    const float unknown[3] = {vv::kUnknownElementGrey, vv::kUnknownElementGrey,
+                              vv::kUnknownElementGrey};
     for (int i = 0; i < 3; ++i) {
-        float rgb[3];
+        float rgb[3], element[3];
         vv::type_colour(i + 1, rgb);
         const int y = bar.y1 - i * bar.row - 10;
         EXPECT_TRUE(types.near((bar.x0 + bar.x1) / 2, y, bytes(rgb), 2, 1)) << "type " << i + 1;
+        if (i == 2)
+            std::copy(unknown, unknown + 3, element);
+        else
+            EXPECT_TRUE(vv::element_colour(i == 0 ? "Cu" : "O", element));
+        EXPECT_TRUE(elements.near((bar.x0 + bar.x1) / 2, y, bytes(element), 2, 1))
+            << "element " << i + 1;
     }
-    EXPECT_TRUE(types.near((bar.x0 + bar.x1) / 2, bar.y1 - 3 * bar.row - 10, vt::kBlack, 0, 0))
-        << "no fourth swatch";
+    for (const vt::Image *img : {&types, &elements})
+        EXPECT_TRUE(img->near((bar.x0 + bar.x1) / 2, bar.y1 - 3 * bar.row - 10, vt::kBlack, 0, 0))
+            << "no fourth swatch";
 
     // A cloud by height: the bar is the height ramp.
     vt::spill(d + "cloud.xyz", "0 0 0\n1 1 1\n0 1 0\n1 0 1\n");
@@ -254,8 +267,16 @@ TEST(ViewerOverlayInteractive, WindowShowsTheOverlayAndTheTimelineSeeks) {
         xdo("sleep 0.05");
     const vt::Image by_keys = vt::Image::png(saved);
     const vt::Image headless = shot(d, {dump, "--color-by", "vx", "--frame", "4"});
-    EXPECT_TRUE(by_keys == headless) << "the view did not turn, and no timeline in the picture";
-    xdo("key Escape");
+    EXPECT_TRUE(by_keys == headless)
+        << "the view did not turn, no timeline is in the picture, and the window's overlays left "
+           "the library's state as it was";
+    // Shrunk to 50x50 the window still draws its atoms, without overlays.
+    xdo("search --name vorlix-view windowsize --sync %@ 50 50");
+    xdo("sleep 0.5");
+    const vt::Image small = window_picture(d);
+    EXPECT_EQ(small.width(), 50);
+    EXPECT_GT(small.extent(40).pixels, 0);
+    xdo("mousemove --sync 25 25 key Escape"); // keys go where the pointer is
     const vt::Outcome r = vt::finish(pid, d + "out.txt", d + "err.txt");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
