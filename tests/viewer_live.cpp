@@ -76,7 +76,8 @@ std::string thermo_line(const std::string &log, long long step) {
 // Live for 150 steps in chunks of 7 against lmp's dump of step 150, each
 // colouring alike (vx and a compute's c_ke over the frame's own range, as
 // live runs give it); then pictures every 50 steps against the dump's
-// frames, as PNGs and as the raw frames a movie is sent.
+// frames, as PNGs and as the raw frames a movie is sent. Without the
+// overlay: a live run's label names its step alone, a dump's its frame too.
 void live_matches_dump(int ranks) {
     const vt::Scratch scratch;
     const std::string &d = scratch.path;
@@ -90,7 +91,7 @@ void live_matches_dump(int ranks) {
     for (const std::string colour : {"type", "vx", "c_ke"}) {
         const vt::Outcome live =
             sh(d, mpirun(ranks) + exe + " --lammps live.in --every 7 --steps 150" +
-                      " --size 200x200 --screenshot live.png --color-by " + colour);
+                      " --size 200x200 --no-overlay --screenshot live.png --color-by " + colour);
         ASSERT_EQ(live.status, 0) << live.err;
         if (colour == "type") {
             const std::string log = vt::slurp(d + "lmp.log");
@@ -100,8 +101,8 @@ void live_matches_dump(int ranks) {
             }
         }
         const vt::Outcome shot =
-            vt::run({d + "d.dump", "--frame", "3", "--size", "200x200", "--screenshot",
-                     d + "dump.png", "--color-by", colour, "--range", "frame"},
+            vt::run({d + "d.dump", "--frame", "3", "--size", "200x200", "--no-overlay",
+                     "--screenshot", d + "dump.png", "--color-by", colour, "--range", "frame"},
                     d);
         ASSERT_EQ(shot.status, 0) << shot.err;
         const std::string png = vt::file_bytes(d + "live.png");
@@ -110,14 +111,16 @@ void live_matches_dump(int ranks) {
     }
     vt::spill(d + "ffmpeg", "#!/bin/sh\nfor a; do out=$a; done\ncat > \"$out\"\n");
     ASSERT_EQ(chmod((d + "ffmpeg").c_str(), 0755), 0);
-    const std::string batch = " --lammps live.in --steps 150 --every 50 --size 200x200 ";
+    const std::string batch =
+        " --lammps live.in --steps 150 --every 50 --size 200x200 --no-overlay ";
     const vt::Outcome pngs = sh(d, mpirun(ranks) + exe + batch + "--screenshot-dir live");
     ASSERT_EQ(pngs.status, 0) << pngs.err;
     const vt::Outcome movie =
         sh(d, "env PATH=.:$PATH " + mpirun(ranks) + exe + batch + "--movie live.mp4");
     ASSERT_EQ(movie.status, 0) << movie.err;
-    const vt::Outcome frames = vt::run(
-        {d + "d.dump", "--frames", "0:", "--size", "200x200", "--screenshot-dir", d + "dump"}, d);
+    const vt::Outcome frames = vt::run({d + "d.dump", "--frames", "0:", "--size", "200x200",
+                                        "--no-overlay", "--screenshot-dir", d + "dump"},
+                                       d);
     ASSERT_EQ(frames.status, 0) << frames.err;
     for (const char *name :
          {"frame_000000.png", "frame_000001.png", "frame_000002.png", "frame_000003.png"})

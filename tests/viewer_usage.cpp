@@ -73,7 +73,7 @@ void expect_each_under_its_heading(const std::string &text, const std::vector<Ro
 TEST(ViewerUsage, PageListsEveryOptionAndKeyUnderItsHeading) {
     const std::string page = vv::usage_page(true);
     EXPECT_EQ(page.rfind("usage: vorlix-view FILE", 0), 0u) << page;
-    ASSERT_EQ(vv::option_table().size(), 16u);
+    ASSERT_EQ(vv::option_table().size(), 17u);
     expect_each_under_its_heading(page, vv::option_table(), &vv::OptionInfo::group,
                                   {{vv::OptionGroup::Input, "Input:"},
                                    {vv::OptionGroup::View, "View:"},

@@ -82,6 +82,8 @@ const std::vector<OptionInfo> &option_table() {
         {"--yaw", "DEG", G::View, "0", "first view: turn about the vertical axis"},
         {"--pitch", "DEG", G::View, "0", "first view: tilt about the horizontal axis"},
         {"--lod", "N", G::View, "100000", "points drawn while the view moves; 0: all"},
+        {"--no-overlay", nullptr, G::View, nullptr,
+         "no colour legend, frame label or timeline on the picture"},
         {"--screenshot", "OUT.png", G::Pictures, nullptr, "one picture into OUT.png, no window"},
         {"--frames", "A:B[:S]", G::Pictures, nullptr,
          "trajectories: frames A to B-1 every S (B empty: to the end)"},
@@ -195,6 +197,8 @@ std::optional<Options> parse_options(int argc, const char *const *argv, std::str
             return o;
         } else if (arg == "--lammps") {
             o.lammps = true;
+        } else if (arg == "--no-overlay") {
+            o.overlay = false;
         } else if (arg == "--var") {
             if (i + 2 >= argc || *argv[i + 1] == '\0') {
                 error = "--var needs a NAME and a VALUE";

@@ -27,6 +27,7 @@ struct Options {
     std::string colour_by; // a field name, "height" or "file"; empty: the default
     bool help = false;
     std::size_t lod = kDefaultLodBudget; // points drawn while moving; 0: all
+    bool overlay = true;                 // legend and frame label on the picture
     // Trajectories: the frame a screenshot shows (0-based; -1: the first),
     // and colour ranges per frame rather than over the whole run.
     long long frame = -1;

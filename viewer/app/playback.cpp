@@ -73,7 +73,10 @@ void show_frame(std::size_t k) {
 }
 
 void go_to(Player::Step step) {
-    const std::size_t k = app.player->target(step);
+    seek(app.player->target(step));
+}
+
+void seek(std::size_t k) {
     std::string error;
     app.reader->request(k);
     const FrameReader::Got got = app.reader->wait(k, app.player->frame(), error);

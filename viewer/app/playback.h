@@ -19,6 +19,8 @@ void watch_whole_run();
 void show_frame(std::size_t k);
 // Waits for the step's frame (one parse), then shows it.
 void go_to(Player::Step step);
+// Frame k (below frames()), read on the reader's thread as a step's is.
+void seek(std::size_t k);
 // Space plays or pauses, , < slower and . > faster; true when the key was
 // playback's.
 bool playback_key(unsigned char key);

@@ -36,10 +36,13 @@ struct App {
     std::string colouring;
     Cloud sample;
     View view;
+    // Legend and label drawn on the picture (off: --no-overlay); the
+    // window's frame under way draws them at the library's swap.
+    bool overlay = true, swap_overlay = false;
 
     // The window's input: a save asked for, the drag under way.
     bool save_pending = false;
-    enum class Drag { None, Orbit, Pan } dragging = Drag::None;
+    enum class Drag { None, Orbit, Pan, Timeline } dragging = Drag::None;
     int drag_x = 0, drag_y = 0;
     // Level of detail: the view moves (frames draw the subsample), the
     // settle timer is pending, the latest input (GLUT_ELAPSED_TIME, ms).

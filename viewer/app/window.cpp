@@ -1,6 +1,7 @@
 #include "viewer/app/window.h"
 #include "viewer/app/live_hooks.h"
 #include "viewer/app/moving.h"
+#include "viewer/app/overlay_hook.h"
 #include "viewer/app/playback.h"
 #include "viewer/app/state.h"
 #include "viewer/cloud/colour.h"
@@ -45,6 +46,7 @@ void display() {
     use_table(app.moving);
     float m[16];
     app.view.matrix(m);
+    const SwapOverlay overlay; // the overlay goes in at the library's swap (app/overlay_hook.h)
     vorlix_render(m);
 }
 
@@ -104,7 +106,13 @@ void special(int key, int, int) {
 }
 
 void mouse(int button, int state, int x, int y) {
-    if (button == GLUT_LEFT_BUTTON || button == GLUT_MIDDLE_BUTTON) {
+    // A press on the timeline seeks, and its drag goes on seeking; no orbit.
+    const long frame =
+        button == GLUT_LEFT_BUTTON && state == GLUT_DOWN ? timeline_press(x, y, false) : -1;
+    if (frame >= 0) {
+        app.dragging = App::Drag::Timeline;
+        seek(static_cast<std::size_t>(frame));
+    } else if (button == GLUT_LEFT_BUTTON || button == GLUT_MIDDLE_BUTTON) {
         const bool pan = button == GLUT_MIDDLE_BUTTON || (glutGetModifiers() & GLUT_ACTIVE_SHIFT);
         app.dragging = state != GLUT_DOWN ? App::Drag::None
                        : pan              ? App::Drag::Pan
@@ -121,6 +129,12 @@ void mouse(int button, int state, int x, int y) {
 void motion(int x, int y) {
     if (app.dragging == App::Drag::None)
         return;
+    if (app.dragging == App::Drag::Timeline) {
+        const long frame = timeline_press(x, y, true);
+        if (frame >= 0 && static_cast<std::size_t>(frame) != app.player->shown())
+            seek(static_cast<std::size_t>(frame));
+        return;
+    }
     if (app.dragging == App::Drag::Pan)
         app.view.pan_by(x - app.drag_x, y - app.drag_y, glutGet(GLUT_WINDOW_HEIGHT));
     else
@@ -134,6 +148,7 @@ void motion(int x, int y) {
 
 int create_window(const Options &o, char **argv) {
     app.view = View(o.yaw, o.pitch);
+    app.overlay = o.overlay;
     app.shot_w = o.width;
     app.shot_h = o.height;
     int glut_argc = 1;

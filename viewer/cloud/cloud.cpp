@@ -96,6 +96,16 @@ bool allocate_points(Cloud &cloud, std::size_t points, std::size_t skipped, cons
     return true;
 }
 
+void height_colour(float t, float rgb[3]) {
+    // blue, cyan, green, yellow, red from the bottom to the top
+    static const float stops[5][3] = {{0, 0, 1}, {0, 1, 1}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}};
+    const float at = std::clamp(t == t ? t : 0.5f, 0.0f, 1.0f) * 4;
+    const int k = std::min(static_cast<int>(at), 3);
+    const float f = at - static_cast<float>(k);
+    for (int c = 0; c < 3; ++c)
+        rgb[c] = stops[k][c] + (stops[k + 1][c] - stops[k][c]) * f;
+}
+
 void colour_by_height(Cloud &cloud) {
     // The ramp spans the height of the voxels it colours, so that a flat
     // model still gets every colour from its lowest to its highest point.
@@ -111,18 +121,15 @@ void colour_by_height(Cloud &cloud) {
         hi = any ? std::max(hi, v.y) : v.y;
         any = true;
     }
-    // blue, cyan, green, yellow, red from the bottom to the top
-    static const float stops[5][3] = {{0, 0, 1}, {0, 1, 1}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}};
     for (std::size_t i = 0; i < cloud.count && any; ++i) {
         VoxelNode &v = cloud.nodes[i];
         if (v.r != kNoColour)
             continue;
-        const float t = hi > lo ? std::clamp((v.y - lo) / (hi - lo), 0.0f, 1.0f) * 4 : 2.0f;
-        const int k = std::min(static_cast<int>(t), 3);
-        const float f = t - static_cast<float>(k);
-        v.r = stops[k][0] + (stops[k + 1][0] - stops[k][0]) * f;
-        v.g = stops[k][1] + (stops[k + 1][1] - stops[k][1]) * f;
-        v.b = stops[k][2] + (stops[k + 1][2] - stops[k][2]) * f;
+        float rgb[3];
+        height_colour(hi > lo ? (v.y - lo) / (hi - lo) : 0.5f, rgb);
+        v.r = rgb[0];
+        v.g = rgb[1];
+        v.b = rgb[2];
     }
 }
 

@@ -62,6 +62,9 @@ bool allocate_points(Cloud &cloud, std::size_t points, std::size_t skipped, cons
                      const char *what, std::string &error,
                      const std::vector<std::string> &fields = {});
 
+// The height ramp at t (0 lowest .. 1 highest, clamped; NaN the middle).
+void height_colour(float t, float rgb[3]);
+
 // Gives every voxel still marked kNoColour a colour ramp by its height (y,
 // the screen's up axis at the first view): blue at the lowest of them, then
 // cyan, green (half way), yellow, red at the highest; green if all are level.

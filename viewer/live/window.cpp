@@ -1,4 +1,5 @@
 #include "viewer/live/window.h"
+#include "viewer/app/overlay_hook.h"
 #include "viewer/app/state.h"
 #include "viewer/app/window.h"
 #include "viewer/live/session.h"
@@ -137,6 +138,7 @@ int shoot_live() {
     }
     const long long every = app.live_every > 0 ? app.live_every : std::max(1LL, (steps + 99) / 100);
     Pictures pictures;
+    pictures.overlay = shown_overlay;
     pictures.count = static_cast<std::size_t>(1 + (steps + every - 1) / every);
     pictures.put = [&](std::size_t i, std::size_t &number, std::string &error) {
         number = i;

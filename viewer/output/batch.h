@@ -5,6 +5,7 @@
 #define VORLIX_VIEWER_BATCH_H
 
 #include "viewer/app/view.h"
+#include "viewer/output/legend.h"
 #include "viewer/play/player.h"
 
 #include <cstddef>
@@ -22,10 +23,12 @@ struct FrameSpan {
 
 // The pictures of a batch, in order: how many, and how to put picture i
 // (from 0) into the nodes and register its table, with the number its file
-// is named by. False with error set when it cannot be had.
+// is named by. False with error set when it cannot be had. The overlay, if
+// set, gives what is drawn over each picture once it is put.
 struct Pictures {
     std::size_t count = 0;
     std::function<bool(std::size_t i, std::size_t &number, std::string &error)> put;
+    std::function<Overlay()> overlay;
 };
 
 // A trajectory's span as pictures, numbered by frame, each frame parsed

@@ -1,6 +1,7 @@
 #include "viewer/output/headless.h"
 #include "viewer/app/live_hooks.h"
 #include "viewer/app/open.h"
+#include "viewer/app/overlay_hook.h"
 #include "viewer/app/state.h"
 #include "viewer/output/offscreen.h"
 
@@ -10,7 +11,8 @@ namespace vv {
 
 bool save_picture(const std::string &path, int w, int h) {
     std::string error;
-    if (save_frame(path, app.view, w, h, error))
+    const Overlay overlay = shown_overlay();
+    if (save_frame(path, app.view, w, h, error, &overlay))
         return true;
     complain(error);
     return false;
@@ -25,6 +27,7 @@ int shoot() {
         return save_picture(app.screenshot, app.shot_w, app.shot_h) ? 0 : 1;
     std::string error;
     Pictures pictures;
+    pictures.overlay = shown_overlay;
     const bool ok = frame_pictures(*app.player, app.span, pictures, error) &&
                     (app.movie.empty() ? write_frame_pngs(pictures, app.view, app.shot_dir,
                                                           app.shot_w, app.shot_h, error)

@@ -1,5 +1,6 @@
 #include "viewer/output/offscreen.h"
 
+#include "viewer/output/overlay.h"
 #include "viewer/output/png.h"
 
 #include <GL/freeglut.h>
@@ -14,7 +15,7 @@ namespace vv {
 // being as large as the picture. The swap that vorlix_render still does only
 // exchanges the window's buffers, which the next ordinary frame redraws.
 bool render_offscreen(const View &view, int w, int h, std::vector<unsigned char> &rgb,
-                      std::string &error) {
+                      std::string &error, const Overlay *overlay) {
 #define VIEWER_GL(type, name) const auto name = reinterpret_cast<type>(glutGetProcAddress(#name))
     VIEWER_GL(PFNGLGENFRAMEBUFFERSPROC, glGenFramebuffers);
     VIEWER_GL(PFNGLBINDFRAMEBUFFERPROC, glBindFramebuffer);
@@ -55,6 +56,8 @@ bool render_offscreen(const View &view, int w, int h, std::vector<unsigned char>
         view.matrix(m);
         vorlix_reshape(w, h);
         vorlix_render(m);
+        if (overlay) // into the framebuffer object, which the library's swap leaves alone
+            draw_overlay(*overlay, w, h);
         glFinish();
         rgb.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3, 0);
         glReadBuffer(GL_COLOR_ATTACHMENT0);
@@ -71,9 +74,11 @@ bool render_offscreen(const View &view, int w, int h, std::vector<unsigned char>
     return complete;
 }
 
-bool save_frame(const std::string &path, const View &view, int w, int h, std::string &error) {
+bool save_frame(const std::string &path, const View &view, int w, int h, std::string &error,
+                const Overlay *overlay) {
     std::vector<unsigned char> rgb;
-    return render_offscreen(view, w, h, rgb, error) && write_png(path, w, h, rgb.data(), error);
+    return render_offscreen(view, w, h, rgb, error, overlay) &&
+           write_png(path, w, h, rgb.data(), error);
 }
 
 } // namespace vv

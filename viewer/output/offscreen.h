@@ -5,6 +5,7 @@
 #define VORLIX_VIEWER_OFFSCREEN_H
 
 #include "viewer/app/view.h"
+#include "viewer/output/legend.h"
 
 #include <string>
 #include <vector>
@@ -16,13 +17,15 @@ namespace vv {
 // bottom up. Returns false with error set when this OpenGL has no
 // framebuffer objects, the size is larger than it allows, or the
 // framebuffer cannot be set up. Leaves the window's framebuffer bound and
-// the library's viewport at w x h: the caller reshapes back.
+// the library's viewport at w x h: the caller reshapes back. The overlay,
+// when given, is drawn over the frame before it is read.
 bool render_offscreen(const View &view, int w, int h, std::vector<unsigned char> &rgb,
-                      std::string &error);
+                      std::string &error, const Overlay *overlay = nullptr);
 
 // render_offscreen, then write_png: one frame of w x h into the PNG file
 // `path`. On failure returns false with error set.
-bool save_frame(const std::string &path, const View &view, int w, int h, std::string &error);
+bool save_frame(const std::string &path, const View &view, int w, int h, std::string &error,
+                const Overlay *overlay = nullptr);
 
 } // namespace vv
 

@@ -116,6 +116,10 @@ class Player {
     bool colour_by(const std::string &name, std::string &error);
     std::string next_colouring() const;
     const std::string &colouring() const { return colouring_; }
+    // The range the shown colours of a column are over (empty for type,
+    // element, or no finite value), and whether it is the frame's own.
+    const Range &range() const { return range_; }
+    bool range_per_frame() const { return range_per_frame_; }
 
     // For the title: frame k+1/N, the timestep, the atom count, the colours
     // (a column's with its range, said to be that of the frames read so far
