@@ -7,6 +7,7 @@
 #include "viewer/cloud/subsample.h"
 #include "viewer/output/headless.h"
 #include "viewer/output/png.h"
+#include "viewer/output/style.h"
 
 #include <GL/freeglut.h>
 
@@ -45,7 +46,7 @@ void display() {
     use_table(app.moving);
     float m[16];
     app.view.matrix(m);
-    vorlix_render(m);
+    render_styled(app.view, m);
 }
 
 // F: the next colouring of the player (a live run has type and the quantity
@@ -133,7 +134,6 @@ void motion(int x, int y) {
 } // namespace
 
 int create_window(const Options &o, char **argv) {
-    app.view = View(o.yaw, o.pitch);
     app.shot_w = o.width;
     app.shot_h = o.height;
     int glut_argc = 1;

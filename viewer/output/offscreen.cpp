@@ -1,6 +1,7 @@
 #include "viewer/output/offscreen.h"
 
 #include "viewer/output/png.h"
+#include "viewer/output/style.h"
 
 #include <GL/freeglut.h>
 #include <GL/glext.h>
@@ -54,7 +55,7 @@ bool render_offscreen(const View &view, int w, int h, std::vector<unsigned char>
         float m[16];
         view.matrix(m);
         vorlix_reshape(w, h);
-        vorlix_render(m);
+        render_styled(view, m);
         glFinish();
         rgb.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3, 0);
         glReadBuffer(GL_COLOR_ATTACHMENT0);
