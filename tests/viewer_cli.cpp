@@ -435,7 +435,8 @@ TEST(ViewerInteractive, SaveDragToggleAndEscape) {
         "key s");
     ASSERT_TRUE(wait_for(d + "vorlix-view-5.png"));
     EXPECT_TRUE(colour_near(vt::Image::png(d + "vorlix-view-5.png"),
-                            pixel_of(0, -20 * 0.8 * 2.6 / 300, 0.5, 300, 300), kMagenta));
+                            pixel_of(0, -20 * 0.8 * vt::kViewerDistance / 300, 0.5, 300, 300),
+                            kMagenta));
 
     // F: from the file's colours to height's, the title saying so; the
     // marker, half way up, turns green.

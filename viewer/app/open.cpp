@@ -103,8 +103,11 @@ int first_view(const Options &o) {
         // A box of no size has no unit: the radius is then taken in cube units.
         const double r = unit > 0 ? o.radius * unit : o.radius;
         if (r > 0.5) {
-            complain(o.file + ": --radius " + std::to_string(o.radius) +
-                     " is larger than the whole box");
+            char says[160];
+            std::snprintf(says, sizeof says,
+                          ": --radius %g is larger than the whole box (%g across)",
+                          static_cast<double>(o.radius), unit > 0 ? 1 / unit : 1.0);
+            complain(o.file + says);
             return 2;
         }
         app.view.set_radius(static_cast<float>(r));
