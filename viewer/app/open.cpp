@@ -119,8 +119,10 @@ int first_view(const Options &o) {
                                ? typical_spacing(p->lists(), p->list_count())
                                : typical_spacing(app.cloud.lists.data(),
                                                  static_cast<unsigned int>(app.cloud.lists.size()));
-    // No neighbour (one atom, all at one place): a fiftieth of the box.
-    app.view.set_radius(spacing > 0 ? static_cast<float>(spacing / 2) : 0.02f);
+    // No neighbour (one atom, all at one place): a fiftieth of the box. A
+    // few atoms far apart are not a solid: no sphere larger than a
+    // twentieth of the box unless --radius asks.
+    app.view.set_radius(spacing > 0 ? static_cast<float>(std::min(spacing / 2, 0.05)) : 0.02f);
     return 0;
 }
 
