@@ -396,6 +396,11 @@ bool wait_for(const std::string &path) {
 // the shared display meanwhile, and a window of theirs under the pointer
 // would take the keys.
 TEST(ViewerInteractive, SaveDragToggleAndEscape) {
+    // The window starts at --zoom 2.05/2.6: the cloud's centre 2.6 away, so
+    // that the panned marker stays in the 300-pixel window.
+    const auto pixel_of = [](double x, double y, double z, int w, int h) {
+        return vt::eye_to_window(x, y, z - 2.6, w, h);
+    };
     const Scratch scratch;
     const std::string &d = scratch.path;
     write_file(d + "markers.ply", ply(kMarkers));
@@ -438,8 +443,7 @@ TEST(ViewerInteractive, SaveDragToggleAndEscape) {
         "key s");
     ASSERT_TRUE(wait_for(d + "vorlix-view-5.png"));
     EXPECT_TRUE(colour_near(vt::Image::png(d + "vorlix-view-5.png"),
-                            pixel_of(0, -20 * 0.8 * vt::kViewerDistance / 300, 0.5, 300, 300),
-                            kMagenta));
+                            pixel_of(0, -20 * 0.8 * 2.6 / 300, 0.5, 300, 300), kMagenta));
 
     // F: from the file's colours to height's, the title saying so; the
     // marker, half way up, turns green.

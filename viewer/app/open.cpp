@@ -134,10 +134,13 @@ int open_input(const Options &o, int &argc, char **&argv) {
     app.shot_dir = o.screenshot_dir;
     app.movie = o.movie;
     app.span = {o.frames_first, o.frames_last, o.frames_step};
-    int status = o.lammps                ? open_live(o, argc, argv)
-                 : is_trajectory(o.file) ? open_player(o)
-                                         : open_cloud(o);
-    if (status == (o.lammps ? -1 : 0) && (!o.lammps || app.live_rank == 0))
+    if (o.lammps) {
+        // -1: rank 0 goes on to draw; any other rank has ended with a status.
+        const int status = open_live(o, argc, argv);
+        return status == -1 && first_view(o) != 0 ? 2 : status;
+    }
+    int status = is_trajectory(o.file) ? open_player(o) : open_cloud(o);
+    if (status == 0)
         status = first_view(o);
     return status == 0 ? -1 : status;
 }
