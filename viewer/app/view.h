@@ -82,7 +82,7 @@ struct View {
     // context: its program (0: none yet or none to be had) and what it has
     // said once.
     struct StyleCache {
-        unsigned int program = 0;
+        unsigned int program = 0, texture = 0;
         bool tried = false, warned_size = false, warned_program = false;
         bool active = false; // between begin_style and end_style
     };

@@ -9,6 +9,10 @@
 // does not build) spheres fall back to round smoothed points sized at the
 // cloud's centre, and cubes to fixed-function lighting, and we say so once.
 //
+// Points are shaded from a small table of the lit sphere (a texture looked
+// up by gl_PointCoord, with the normal's z for the depth), which on
+// llvmpipe costs less than working the shading out per fragment.
+//
 // The program sees every primitive of the library's frame: the points (or
 // cubes) and the lines of the bounding cube and the gizmo. It tells them
 // apart by the derivatives of the eye-space position, which the shader has
@@ -33,6 +37,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace vv {
 
@@ -57,39 +62,83 @@ void main() {
 }
 )";
 
+// The sphere's shading depends only on where a fragment lies in its point:
+// a table of it (kSphereTable texels a side) looked up by gl_PointCoord,
+// cheaper than working it out per fragment on llvmpipe
+// (docs/performance.md). r: the diffuse factor, g: the specular spot, b: the
+// normal's z (for the depth), a: inside the disc.
 const char *const kFragment = R"(#version 120
+uniform sampler2D sphere;
 varying vec3 eye;
 varying float r_eye;
-vec3 shade(vec3 n, vec3 c) {
-    vec3 l = normalize(vec3(-0.45, 0.55, 0.70));
-    vec3 h = normalize(l + vec3(0.0, 0.0, 1.0));
-    float diffuse = max(dot(n, l), 0.0);
-    float spot = pow(max(dot(n, h), 0.0), 40.0);
-    return c * (0.25 + 0.75 * diffuse) + vec3(0.35 * spot);
-}
+const vec3 light = vec3(-0.45, 0.55, 0.70) / length(vec3(-0.45, 0.55, 0.70));
+const vec3 halfway = (light + vec3(0.0, 0.0, 1.0)) / length(light + vec3(0.0, 0.0, 1.0));
 void main() {
     vec3 dx = dFdx(eye), dy = dFdy(eye);
     if (dx == vec3(0.0) && dy == vec3(0.0)) {
-        vec2 p = gl_PointCoord * 2.0 - 1.0;
-        p.y = -p.y;
-        float q = dot(p, p);
-        if (q > 1.0)
+        vec4 t = texture2D(sphere, gl_PointCoord);
+        if (t.a < 0.5)
             discard;
-        vec3 n = vec3(p, sqrt(1.0 - q));
-        vec4 clip = gl_ProjectionMatrix * vec4(eye + r_eye * n, 1.0);
-        gl_FragDepth = 0.5 * (gl_DepthRange.diff * clip.z / clip.w + gl_DepthRange.near +
-                              gl_DepthRange.far);
-        gl_FragColor = vec4(shade(n, gl_Color.rgb), 1.0);
+        // Perspective depth depends on z alone.
+        float z = eye.z + r_eye * t.b;
+        float ndc = (gl_ProjectionMatrix[2][2] * z + gl_ProjectionMatrix[3][2]) / -z;
+        gl_FragDepth = 0.5 * (gl_DepthRange.diff * ndc + gl_DepthRange.near + gl_DepthRange.far);
+        gl_FragColor = vec4(gl_Color.rgb * t.r + t.g, 1.0);
         return;
     }
     gl_FragDepth = gl_FragCoord.z;
     vec3 f = cross(dx, dy);
-    if (length(f) > 1e-3 * length(dx) * length(dy))
-        gl_FragColor = vec4(shade(normalize(f), gl_Color.rgb), 1.0);
-    else
+    if (length(f) > 1e-3 * length(dx) * length(dy)) {
+        vec3 n = normalize(f);
+        float diffuse = max(dot(n, light), 0.0);
+        float spot = pow(max(dot(n, halfway), 0.0), 40.0);
+        gl_FragColor = vec4(gl_Color.rgb * (0.25 + 0.75 * diffuse) + vec3(0.35 * spot), 1.0);
+    } else {
         gl_FragColor = gl_Color;
+    }
 }
 )";
+
+constexpr int kSphereTable = 64;
+
+// The table the fragment shader reads, as it would work it out: gl_PointCoord
+// has t growing downwards, the eye looks down -z.
+GLuint sphere_table() {
+    std::vector<unsigned char> texels(4 * kSphereTable * kSphereTable);
+    const double l[3] = {-0.45, 0.55, 0.70};
+    const double ll = std::sqrt(l[0] * l[0] + l[1] * l[1] + l[2] * l[2]);
+    double h[3] = {l[0] / ll, l[1] / ll, l[2] / ll + 1};
+    const double hl = std::sqrt(h[0] * h[0] + h[1] * h[1] + h[2] * h[2]);
+    for (int row = 0; row < kSphereTable; ++row)
+        for (int col = 0; col < kSphereTable; ++col) {
+            const double x = (col + 0.5) / kSphereTable * 2 - 1;
+            const double y = 1 - (row + 0.5) / kSphereTable * 2;
+            const double q = x * x + y * y;
+            unsigned char *t = &texels[4 * (row * kSphereTable + col)];
+            // Just outside the disc, the rim's values: linear filtering at
+            // the edge blends with them, not with black.
+            const double s = q > 1 ? 1 / std::sqrt(q) : 1;
+            const double nx = x * s, ny = y * s, nz = std::sqrt(std::max(0.0, 1 - q * s * s));
+            const double diffuse = std::max(0.0, (nx * l[0] + ny * l[1] + nz * l[2]) / ll);
+            const double spot =
+                std::pow(std::max(0.0, (nx * h[0] + ny * h[1] + nz * h[2]) / hl), 40.0);
+            t[0] = static_cast<unsigned char>(std::lround(255 * (0.25 + 0.75 * diffuse)));
+            t[1] = static_cast<unsigned char>(std::lround(255 * 0.35 * spot));
+            t[2] = static_cast<unsigned char>(std::lround(255 * nz));
+            t[3] = q <= 1 ? 255 : 0;
+        }
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kSphereTable, kSphereTable, 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, texels.data());
+    return name;
+}
 
 GLuint compile(GLenum kind, const char *source, std::string &log) {
     const GLuint s = glCreateShader(kind);
@@ -157,7 +206,7 @@ void begin_style(const View &view) {
     end_style(view);
     view.style_cache.active = true;
     glPushAttrib(GL_ENABLE_BIT | GL_POINT_BIT | GL_LIGHTING_BIT | GL_DEPTH_BUFFER_BIT |
-                 GL_COLOR_BUFFER_BIT);
+                 GL_COLOR_BUFFER_BIT | GL_TEXTURE_BIT);
     glEnable(GL_DEPTH_TEST);
     glDepthMask(GL_TRUE);
     if (view.style == Style::Points)
@@ -167,6 +216,8 @@ void begin_style(const View &view) {
         cache.tried = true;
         std::string why;
         cache.program = build_program(why);
+        if (cache.program != 0)
+            cache.texture = sphere_table();
         if (cache.program == 0 && !cache.warned_program) {
             cache.warned_program = true;
             std::fprintf(stderr,
@@ -195,6 +246,9 @@ void begin_style(const View &view) {
         glUniform1f(glGetUniformLocation(cache.program, "half_height"),
                     static_cast<float>(viewport[3]) / 2);
         glUniform1f(glGetUniformLocation(cache.program, "largest"), largest);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, cache.texture);
+        glUniform1i(glGetUniformLocation(cache.program, "sphere"), 0);
         glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
         glEnable(GL_POINT_SPRITE);
         return;
