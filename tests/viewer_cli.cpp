@@ -205,8 +205,11 @@ TEST_P(ViewerScreens, ModelIsDrawnAndFramed) {
         GTEST_SKIP() << model << " missing: install assimp-testmodels (bash .ci/test does)";
     const Scratch scratch;
     const std::string &d = scratch.path;
+    // From 2.6, where the whole turned bounding cube stays in the frame: the
+    // fit is checked here, the first view's distance in viewer_style.cpp.
     const Outcome r = run({model, "--screenshot", d + "shot.png", "--size", "320x240", "--yaw",
-                           "30", "--pitch", "20", "--no-overlay"},
+                           "30", "--pitch", "20", "--zoom", std::to_string(2.05 / 2.6),
+                           "--no-overlay"},
                           d);
     ASSERT_EQ(r.status, 0) << r.err;
     const vt::Image img = vt::Image::png(d + "shot.png");
@@ -395,11 +398,17 @@ bool wait_for(const std::string &path) {
 // the shared display meanwhile, and a window of theirs under the pointer
 // would take the keys.
 TEST(ViewerInteractive, SaveDragToggleAndEscape) {
+    // The window starts at --zoom 2.05/2.6: the cloud's centre 2.6 away, so
+    // that the panned marker stays in the 300-pixel window.
+    const auto pixel_of = [](double x, double y, double z, int w, int h) {
+        return vt::eye_to_window(x, y, z - 2.6, w, h);
+    };
     const Scratch scratch;
     const std::string &d = scratch.path;
     write_file(d + "markers.ply", ply(kMarkers));
     const pid_t pid =
-        spawn({d + "markers.ply", "--size", "300x300"}, d, d + "out.txt", d + "err.txt");
+        spawn({d + "markers.ply", "--size", "300x300", "--zoom", std::to_string(2.05 / 2.6)}, d,
+              d + "out.txt", d + "err.txt");
     ASSERT_EQ(xdo("search --sync --onlyvisible --name '^vorlix-view: '"), 0) << "no window";
     // No window manager: the window sits at the screen's origin, and the
     // keyboard follows the pointer.
@@ -472,8 +481,9 @@ TEST(ViewerInteractive, DragDrawsTheSubsampleAndTheStillFrameEveryPoint) {
     for (int i = 0; i < 300 * 300; ++i)
         scan.push_back({static_cast<float>(i % 300), static_cast<float>(i / 300), 0, 255, 0, 0});
     write_file(d + "scan.ply", ply(scan));
-    const pid_t pid = spawn({d + "scan.ply", "--size", "300x300", "--lod", "300"}, d, d + "out.txt",
-                            d + "err.txt");
+    const pid_t pid = spawn(
+        {d + "scan.ply", "--size", "300x300", "--lod", "300", "--zoom", std::to_string(2.05 / 2.6)},
+        d, d + "out.txt", d + "err.txt");
     ASSERT_EQ(xdo("search --sync --onlyvisible --name '^vorlix-view: '"), 0) << "no window";
 
     // A drag of 3 s in 1-pixel steps, in the background; the screen is

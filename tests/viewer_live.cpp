@@ -91,7 +91,7 @@ void live_matches_dump(int ranks) {
     for (const std::string colour : {"type", "vx", "c_ke"}) {
         const vt::Outcome live =
             sh(d, mpirun(ranks) + exe + " --lammps live.in --every 7 --steps 150" +
-                      " --size 200x200 --no-overlay --screenshot live.png --color-by " + colour);
+                      " --size 200x200 --style points --no-overlay --screenshot live.png --color-by " + colour);
         ASSERT_EQ(live.status, 0) << live.err;
         if (colour == "type") {
             const std::string log = vt::slurp(d + "lmp.log");
@@ -101,7 +101,7 @@ void live_matches_dump(int ranks) {
             }
         }
         const vt::Outcome shot =
-            vt::run({d + "d.dump", "--frame", "3", "--size", "200x200", "--no-overlay",
+            vt::run({d + "d.dump", "--frame", "3", "--size", "200x200", "--style", "points", "--no-overlay",
                      "--screenshot", d + "dump.png", "--color-by", colour, "--range", "frame"},
                     d);
         ASSERT_EQ(shot.status, 0) << shot.err;
@@ -112,14 +112,14 @@ void live_matches_dump(int ranks) {
     vt::spill(d + "ffmpeg", "#!/bin/sh\nfor a; do out=$a; done\ncat > \"$out\"\n");
     ASSERT_EQ(chmod((d + "ffmpeg").c_str(), 0755), 0);
     const std::string batch =
-        " --lammps live.in --steps 150 --every 50 --size 200x200 --no-overlay ";
+        " --lammps live.in --steps 150 --every 50 --size 200x200 --style points --no-overlay ";
     const vt::Outcome pngs = sh(d, mpirun(ranks) + exe + batch + "--screenshot-dir live");
     ASSERT_EQ(pngs.status, 0) << pngs.err;
     const vt::Outcome movie =
         sh(d, "env PATH=.:$PATH " + mpirun(ranks) + exe + batch + "--movie live.mp4");
     ASSERT_EQ(movie.status, 0) << movie.err;
     const vt::Outcome frames = vt::run({d + "d.dump", "--frames", "0:", "--size", "200x200",
-                                        "--no-overlay", "--screenshot-dir", d + "dump"},
+                                        "--style", "points", "--no-overlay", "--screenshot-dir", d + "dump"},
                                        d);
     ASSERT_EQ(frames.status, 0) << frames.err;
     for (const char *name :

@@ -25,7 +25,7 @@ std::optional<vv::Options> parse(std::vector<const char *> args, std::string &er
 TEST(ViewerOptions, ReadsEveryOption) {
     std::string error;
     auto o = parse({"cloud.ply", "--screenshot", "out.png", "--size", "320x240", "--yaw", "-30.5",
-                    "--pitch", "12"},
+                    "--pitch", "12", "--style", "cubes", "--radius", "0.25", "--zoom", "1.5"},
                    error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->file, "cloud.ply");
@@ -34,6 +34,9 @@ TEST(ViewerOptions, ReadsEveryOption) {
     EXPECT_EQ(o->height, 240);
     EXPECT_FLOAT_EQ(o->yaw, -30.5f);
     EXPECT_FLOAT_EQ(o->pitch, 12.0f);
+    EXPECT_EQ(o->style, "cubes");
+    EXPECT_FLOAT_EQ(o->radius, 0.25f);
+    EXPECT_FLOAT_EQ(o->zoom, 1.5f);
     EXPECT_FALSE(o->help);
 
     // Inputs anywhere among the options, in the order given.
@@ -47,6 +50,9 @@ TEST(ViewerOptions, ReadsEveryOption) {
     EXPECT_TRUE(plain->screenshot.empty());
     EXPECT_EQ(plain->width, 640);
     EXPECT_EQ(plain->height, 640);
+    EXPECT_EQ(plain->style, "") << "chosen by the input";
+    EXPECT_EQ(plain->radius, 0.0f) << "measured on the first frame";
+    EXPECT_EQ(plain->zoom, 1.0f);
 
     for (const char *flag : {"--help", "-h"}) {
         auto help = parse({flag, "--frobnicate"}, error);
@@ -89,7 +95,7 @@ TEST(ViewerOptions, ReadsEveryOption) {
 }
 
 TEST(ViewerOptions, RejectsWhatItCannotUse) {
-    const std::vector<std::pair<std::vector<const char *>, std::string>> cases = {
+    std::vector<std::pair<std::vector<const char *>, std::string>> cases = {
         {{}, "no file given"},
         {{"--lammps", "a.in", "b.in"},
          "more than one file: a.in, b.in (--lammps runs one input script)"},
@@ -116,7 +122,15 @@ TEST(ViewerOptions, RejectsWhatItCannotUse) {
          "--steps '0': expected a number of steps from 1 to 1000000000"},
         {{"--lammps", "in", "--every", "1000000001"},
          "--every '1000000001': expected a number of steps from 1 to 1000000000"},
+        {{"a.ply", "--style", "balls"}, "--style 'balls': expected points, spheres or cubes"},
     };
+    const std::string radius_says = "': expected a length above 0 in the file's units, at most 1e6";
+    for (const char *bad : {"0", "-1", "nan", "NaN", "inf", "1e9", "", "2x", "-0"})
+        cases.push_back(
+            {{"a.ply", "--radius", bad}, std::string("--radius '") + bad + radius_says});
+    for (const char *bad : {"0", "-2", "nan", "0.05", "7", "1e9", "inf", "x"})
+        cases.push_back({{"a.ply", "--zoom", bad},
+                         std::string("--zoom '") + bad + "': expected a factor from 0.1 to 6"});
     for (const auto &[args, message] : cases) {
         std::string error;
         EXPECT_FALSE(parse(args, error));
@@ -224,6 +238,10 @@ TEST(ViewerOptions, TheOpenStepRefusesWhatTheFileCannotDo) {
         // Several files are one trajectory; clouds are one file each.
         {{d + "cloud.xyz", d + "cloud2.xyz", "--screenshot", d + "out.png"},
          "cloud.xyz, " + d + "cloud2.xyz: several files are one trajectory"},
+        {{d + "t.xyz", "--radius", "100", "--screenshot", d + "out.png"},
+         "t.xyz: --radius 100 is larger than the whole box (1 across)"},
+        {{d + "cloud.xyz", "--radius", "2.5", "--style", "spheres", "--screenshot", d + "out.png"},
+         "cloud.xyz: --radius 2.5 is larger than the whole box (1 across)"},
     };
     for (const Case &c : cases) {
         const vt::Outcome r = vt::run(c.args, d);

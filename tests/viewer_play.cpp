@@ -95,7 +95,10 @@ constexpr int kSize = 300;
 // clean, the picture read back.
 vt::Image shot(const std::string &dir, const std::string &file,
                const std::vector<std::string> &extra) {
-    std::vector<std::string> args = {file, "--screenshot", dir + "shot.png", "--size", "300x300"};
+    // Points, unshaded: these pictures check where atoms land and the
+    // colours they take (tests/viewer_style.cpp draws the spheres).
+    std::vector<std::string> args = {file,      "--screenshot", dir + "shot.png", "--size",
+                                     "300x300", "--style",      "points"};
     args.insert(args.end(), extra.begin(), extra.end());
     const vt::Outcome r = vt::run(args, dir);
     EXPECT_EQ(r.status, 0) << r.err;
@@ -182,7 +185,7 @@ TEST(ViewerPlay, FramesIntoPngsOrAMovieWithNothingLeftOnFailure) {
     const std::vector<std::string> size = {"--size", "300x300"};
     auto with = [&](std::vector<std::string> args) {
         args.insert(args.begin(), size.begin(), size.end());
-        args.insert(args.begin(), dump);
+        args.insert(args.begin(), {dump, "--style", "points"}); // as shot() draws
         return vt::run(args, d);
     };
     vt::Outcome r = with({"--frames", "1:5:2", "--screenshot-dir", d + "pngs"});
@@ -572,7 +575,8 @@ TEST(ViewerPlayInteractive, KeysStepJumpPlayAndRecolour) {
     ASSERT_FALSE(three.dir.empty());
     const std::string &d = three.d;
     const pid_t pid =
-        vt::spawn({three.dir + "/real.dump", "--size", "300x300"}, d, d + "out.txt", d + "err.txt");
+        vt::spawn({three.dir + "/real.dump", "--size", "300x300", "--style", "points"}, d,
+                  d + "out.txt", d + "err.txt");
     ASSERT_EQ(titled("frame 1/5, step 0, 3 atoms, colour: type$"), 0) << "no window";
     xdo("mousemove 150 150 sleep 0.3 key Right");
     EXPECT_EQ(titled("frame 2/5, step 10,"), 0);

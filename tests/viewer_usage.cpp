@@ -73,7 +73,7 @@ void expect_each_under_its_heading(const std::string &text, const std::vector<Ro
 TEST(ViewerUsage, PageListsEveryOptionAndKeyUnderItsHeading) {
     const std::string page = vv::usage_page(true);
     EXPECT_EQ(page.rfind("usage: vorlix-view FILE", 0), 0u) << page;
-    ASSERT_EQ(vv::option_table().size(), 17u);
+    ASSERT_EQ(vv::option_table().size(), 20u);
     expect_each_under_its_heading(page, vv::option_table(), &vv::OptionInfo::group,
                                   {{vv::OptionGroup::Input, "Input:"},
                                    {vv::OptionGroup::View, "View:"},
@@ -134,14 +134,23 @@ TEST(ViewerUsage, KeySectionNamesEveryKeyTheViewAnswers) {
 // The page lists what the parse knows: each entry taken (with values that
 // fit it), an option outside the table refused.
 TEST(ViewerUsage, TheParseKnowsEveryOptionOfTheTable) {
-    const std::map<std::string, std::vector<const char *>> values = {
-        {"--color-by", {"height"}}, {"--frame", {"1"}},
-        {"--range", {"frame"}},     {"--size", {"100x100"}},
-        {"--yaw", {"5"}},           {"--pitch", {"5"}},
-        {"--lod", {"10"}},          {"--screenshot", {"a.png"}},
-        {"--frames", {"0:2"}},      {"--screenshot-dir", {"d"}},
-        {"--movie", {"m.mp4"}},     {"--every", {"2"}},
-        {"--steps", {"4"}},         {"--var", {"n", "1"}}};
+    const std::map<std::string, std::vector<const char *>> values = {{"--color-by", {"height"}},
+                                                                     {"--frame", {"1"}},
+                                                                     {"--range", {"frame"}},
+                                                                     {"--size", {"100x100"}},
+                                                                     {"--yaw", {"5"}},
+                                                                     {"--pitch", {"5"}},
+                                                                     {"--zoom", {"2"}},
+                                                                     {"--style", {"cubes"}},
+                                                                     {"--radius", {"0.5"}},
+                                                                     {"--lod", {"10"}},
+                                                                     {"--screenshot", {"a.png"}},
+                                                                     {"--frames", {"0:2"}},
+                                                                     {"--screenshot-dir", {"d"}},
+                                                                     {"--movie", {"m.mp4"}},
+                                                                     {"--every", {"2"}},
+                                                                     {"--steps", {"4"}},
+                                                                     {"--var", {"n", "1"}}};
     for (const vv::OptionInfo &o : vv::option_table()) {
         std::vector<const char *> argv = {"vorlix-view", "file", o.name};
         if (o.argument != nullptr) {

@@ -146,10 +146,12 @@ class Image {
 
     // The box around the pixels with some channel at `min` or above, leaving
     // out those inside `skip`.
-    Extent extent(int min, Rect skip = Rect()) const {
+    // Only the pixels inside `within` when it is given.
+    Extent extent(int min, Rect skip = Rect(), Rect within = Rect()) const {
         Extent e{w_, -1, h_, -1, 0};
-        for (int y = 0; y < h_; ++y)
-            for (int x = 0; x < w_; ++x) {
+        const bool all = within.x1 < within.x0;
+        for (int y = all ? 0 : within.y0; y <= (all ? h_ - 1 : within.y1); ++y)
+            for (int x = all ? 0 : within.x0; x <= (all ? w_ - 1 : within.x1); ++x) {
                 const Rgb c = at(x, y);
                 if (std::max({c[0], c[1], c[2]}) < min ||
                     (x >= skip.x0 && x <= skip.x1 && y >= skip.y0 && y <= skip.y1))

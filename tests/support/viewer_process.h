@@ -95,10 +95,11 @@ inline Outcome run(const std::vector<std::string> &args, const std::string &dir)
 }
 
 // Where the viewer draws a point that sits at (x, y, z) after the view's
-// turn: the library's projection with the cloud centre 2.6 in front of the
-// eye.
+// turn: the library's projection with the cloud centre kHomeDistance
+// (viewer/app/view.h: 2.05) in front of the eye.
+constexpr double kViewerDistance = 2.05;
 inline Win pixel_of(double x, double y, double z, int w, int h) {
-    return eye_to_window(x, y, z - 2.6, w, h);
+    return eye_to_window(x, y, z - kViewerDistance, w, h);
 }
 
 inline ::testing::AssertionResult colour_near(const Image &img, Win at, Rgb want) {

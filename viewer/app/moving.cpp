@@ -42,9 +42,11 @@ void use_table(bool coarse) {
     }
     const bool lod = coarse && app.sample.count > 0;
     const Cloud &c = lod ? app.sample : app.cloud;
-    const std::size_t lists = lod && app.view.mode == SCREEN_MODE_CUBES
-                                  ? leading_lists(app.sample, app.sample.count / kCubeCost)
-                                  : c.lists.size();
+    const std::size_t cost = app.view.style == Style::Cubes     ? kCubeCost
+                             : app.view.style == Style::Spheres ? kSphereCost
+                                                                : 1;
+    const std::size_t lists =
+        lod && cost > 1 ? leading_lists(app.sample, app.sample.count / cost) : c.lists.size();
     set_liste_voxels(c.lists.data(), static_cast<unsigned int>(lists));
 }
 

@@ -13,8 +13,8 @@ constexpr int kSettleMs = 200;
 void moved();
 // Registers the table the next frame draws with the library: the shown
 // player's, or the cloud's; when `coarse` (the view moves) and there is a
-// subsample, the subsample's, in cube mode only as many of its leading
-// lists as cost what its points would.
+// subsample, the subsample's, for cubes and spheres only as many of its
+// leading lists as cost what its points would.
 void use_table(bool coarse);
 
 } // namespace vv

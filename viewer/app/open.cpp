@@ -2,6 +2,7 @@
 #include "viewer/app/live_hooks.h"
 #include "viewer/app/state.h"
 #include "viewer/cloud/colour.h"
+#include "viewer/cloud/spacing.h"
 #include "viewer/cloud/subsample.h"
 #include "viewer/formats/load.h"
 #include "viewer/output/progress.h"
@@ -125,6 +126,45 @@ int open_player(const Options &o) {
     return 0;
 }
 
+// The first view: --yaw, --pitch, --zoom, the style (spheres for atoms,
+// points for a point cloud) and the radius, --radius's or half the typical
+// nearest-neighbour distance of what is shown first. 2 for a --radius larger
+// than the whole box.
+int first_view(const Options &o) {
+    app.view = View(o.yaw, o.pitch, o.zoom);
+    const Player *p = shown_player();
+    const std::string style = !o.style.empty() ? o.style : p != nullptr ? "spheres" : "points";
+    app.view.set_style(style == "spheres" ? Style::Spheres
+                       : style == "cubes" ? Style::Cubes
+                                          : Style::Points);
+    const double unit = p != nullptr ? p->unit() : app.cloud.unit;
+    if (o.radius > 0) {
+        // A box of no size has no unit: the radius is then taken in cube units.
+        const double r = unit > 0 ? o.radius * unit : o.radius;
+        if (r > 0.5) {
+            char says[160];
+            std::snprintf(says, sizeof says,
+                          ": --radius %g is larger than the whole box (%g across)",
+                          static_cast<double>(o.radius), unit > 0 ? 1 / unit : 1.0);
+            complain(app.file + says);
+            return 2;
+        }
+        app.view.set_radius(static_cast<float>(r));
+        return 0;
+    }
+    // A point cloud drawn as points needs no radius until O or C: its
+    // spacing is measured now all the same, once, on the whole cloud.
+    const double spacing = p != nullptr
+                               ? typical_spacing(p->lists(), p->list_count())
+                               : typical_spacing(app.cloud.lists.data(),
+                                                 static_cast<unsigned int>(app.cloud.lists.size()));
+    // No neighbour (one atom, all at one place): a fiftieth of the box. A
+    // few atoms far apart are not a solid: no sphere larger than a
+    // twentieth of the box unless --radius asks.
+    app.view.set_radius(spacing > 0 ? static_cast<float>(std::min(spacing / 2, 0.05)) : 0.02f);
+    return 0;
+}
+
 } // namespace
 
 void complain_skipped() {
@@ -139,8 +179,11 @@ int open_input(const Options &o, int &argc, char **&argv) {
     app.shot_dir = o.screenshot_dir;
     app.movie = o.movie;
     app.span = {o.frames_first, o.frames_last, o.frames_step};
-    if (o.lammps)
-        return open_live(o, argc, argv);
+    if (o.lammps) {
+        // -1: rank 0 goes on to draw; any other rank has ended with a status.
+        const int status = open_live(o, argc, argv);
+        return status == -1 && first_view(o) != 0 ? 2 : status;
+    }
     // Several inputs, or a pattern, are the files of one trajectory.
     std::vector<std::string> paths;
     std::string error;
@@ -162,6 +205,8 @@ int open_input(const Options &o, int &argc, char **&argv) {
     } else {
         status = open_player(o); // expanded again there, to be named by the pattern given
     }
+    if (status == 0)
+        status = first_view(o);
     return status == 0 ? -1 : status;
 }
 

@@ -1,5 +1,6 @@
 #include "viewer/app/options.h"
 #include "viewer/app/keys.h"
+#include "viewer/app/view.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -81,6 +82,12 @@ const std::vector<OptionInfo> &option_table() {
         {"--size", "WxH", G::View, "640x640", "window or pictures, 16 to 8192 pixels each"},
         {"--yaw", "DEG", G::View, "0", "first view: turn about the vertical axis"},
         {"--pitch", "DEG", G::View, "0", "first view: tilt about the horizontal axis"},
+        {"--zoom", "Z", G::View, "1, the box filling the frame",
+         "first view: Z times as large, 0.1 to 6"},
+        {"--style", "points|spheres|cubes", G::View, "spheres for atoms, points for point clouds",
+         "how the points are drawn"},
+        {"--radius", "R", G::View, "half the typical nearest-neighbour distance",
+         "spheres' radius (cubes' half edge) in the file's length units"},
         {"--lod", "N", G::View, "100000", "points drawn while the view moves; 0: all"},
         {"--no-overlay", nullptr, G::View, nullptr,
          "no colour legend, frame label or timeline on the picture"},
@@ -145,6 +152,17 @@ bool take_value(const std::string &arg, const char *value, Options &o, std::stri
             o.range_per_frame = v == "frame";
         else
             error = "--range '" + v + "': expected all or frame";
+    } else if (arg == "--style") {
+        o.style = value;
+        if (o.style != "points" && o.style != "spheres" && o.style != "cubes")
+            error = "--style '" + o.style + "': expected points, spheres or cubes";
+    } else if (arg == "--radius") {
+        if (!parse_float(value, o.radius) || !(o.radius > 0))
+            error = std::string("--radius '") + value +
+                    "': expected a length above 0 in the file's units, at most 1e6";
+    } else if (arg == "--zoom") {
+        if (!parse_float(value, o.zoom) || !(o.zoom >= kMinZoom && o.zoom <= kMaxZoom))
+            error = std::string("--zoom '") + value + "': expected a factor from 0.1 to 6";
     } else if (arg == "--lod") {
         if (!parse_count(value, o.lod))
             error = std::string("--lod '") + value +

@@ -24,6 +24,12 @@ struct Options {
     int height = 640;
     float yaw = 0; // degrees, the first view
     float pitch = 0;
+    float zoom = 1; // 2: twice the apparent size of the first view
+    // "points", "spheres" or "cubes"; empty: spheres for atoms, points for
+    // point clouds. radius: in the input's length units; 0: half the
+    // typical nearest-neighbour distance of the first frame.
+    std::string style;
+    float radius = 0;
     std::string colour_by; // a field name, "height" or "file"; empty: the default
     bool help = false;
     std::size_t lod = kDefaultLodBudget; // points drawn while moving; 0: all
@@ -68,6 +74,8 @@ const std::vector<OptionInfo> &option_table();
 // only for a trajectory (a point cloud is refused when opened) and never
 // with --lammps. --size WxH takes
 // 16..8192 each; --yaw and --pitch a finite number of degrees, at most 1e6;
+// --style points, spheres or cubes; --radius a length above 0, at most 1e6;
+// --zoom kMinZoom..kMaxZoom;
 // --lod N 0..1e9 points; --frame K a frame number (0-based, digits only);
 // --range all or frame; --frames A:B[:S] (A < B, S >= 1; B may be empty);
 // --every N and --steps S 1..1e9; --var NAME VALUE, repeatable. --help or -h

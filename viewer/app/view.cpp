@@ -17,19 +17,27 @@ View::Action View::key(unsigned char k) {
         return Action::NextColouring;
     case 'p':
     case 'P':
-        mode = SCREEN_MODE_POINTS;
+        set_style(Style::Points);
+        break;
+    case 'o':
+    case 'O':
+        set_style(Style::Spheres);
         break;
     case 'c':
     case 'C':
-        mode = SCREEN_MODE_CUBES;
+        set_style(Style::Cubes);
         break;
     case '[':
     case ']': {
         const bool up = k == ']';
-        if (mode == SCREEN_MODE_CUBES)
-            fsize = std::clamp(up ? fsize * 1.25f : fsize / 1.25f, 0.001f, 0.25f);
-        else
+        if (style == Style::Points) {
             isize = std::clamp(isize + (up ? 1 : -1), 1, 32);
+        } else {
+            // A radius --radius made larger or smaller than the keys' range
+            // stays reachable from where it is.
+            const float r = up ? radius * 1.25f : radius / 1.25f;
+            set_radius(std::clamp(r, std::min(0.0005f, radius), std::max(0.125f, radius)));
+        }
         break;
     }
     case 'b':
@@ -83,10 +91,20 @@ void View::zoom_steps(int steps) {
     distance = std::clamp(distance * std::pow(1.1f, static_cast<float>(-steps)), 0.3f, 25.0f);
 }
 
+void View::set_style(Style s) {
+    style = s;
+    mode = s == Style::Cubes ? SCREEN_MODE_CUBES : SCREEN_MODE_POINTS;
+}
+
+void View::set_radius(float r) {
+    radius = r;
+    fsize = 2 * r;
+}
+
 void View::reset() {
     yaw = initial_yaw;
     pitch = initial_pitch;
-    distance = kHomeDistance;
+    distance = home;
     pan[0] = pan[1] = 0;
 }
 

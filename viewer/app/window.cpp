@@ -8,6 +8,7 @@
 #include "viewer/cloud/subsample.h"
 #include "viewer/output/headless.h"
 #include "viewer/output/png.h"
+#include "viewer/output/style.h"
 
 #include <GL/freeglut.h>
 
@@ -47,7 +48,7 @@ void display() {
     float m[16];
     app.view.matrix(m);
     const SwapOverlay overlay; // the overlay goes in at the library's swap (app/overlay_hook.h)
-    vorlix_render(m);
+    render_styled(app.view, m);
 }
 
 // F: the next colouring of the player (a live run has type and the quantity
@@ -147,7 +148,6 @@ void motion(int x, int y) {
 } // namespace
 
 int create_window(const Options &o, char **argv) {
-    app.view = View(o.yaw, o.pitch);
     app.overlay = o.overlay;
     app.shot_w = o.width;
     app.shot_h = o.height;

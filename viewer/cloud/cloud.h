@@ -39,6 +39,9 @@ struct Cloud {
     bool file_colours = false;
     // Those colours, 8 bits a channel, once something else replaced them.
     std::vector<std::uint32_t> file_rgb;
+    // Cube units per unit of the file's coordinates (the Normaliser's
+    // factor); 0 when every point is at one place.
+    double unit = 0;
 };
 
 // Marks a voxel whose colour is still to come from its height: file colours
@@ -99,6 +102,8 @@ struct Normaliser {
     double centre[3] = {0, 0, 0};
     double half = 0; // half the longest side
     explicit Normaliser(const Bounds &b);
+    // Cube units per unit of the input (0 for a single place).
+    double unit() const { return half > 0 ? 0.5 / half : 0; }
     void apply(double x, double y, double z, VoxelNode &out) const;
 };
 

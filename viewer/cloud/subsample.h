@@ -29,6 +29,10 @@ constexpr std::size_t kDefaultLodBudget = 100000;
 // A cube costs about as much to draw as 10 to 20 points (bench/viewer_frame
 // --cubes), so in cube mode a moving frame draws this many times fewer voxels.
 constexpr std::size_t kCubeCost = 16;
+// A sphere (output/style.cpp's program) costs about 3 points at the default
+// radius of a dense cloud (bench/viewer_style --lod): spheres while moving
+// draw a third of the subsample.
+constexpr std::size_t kSphereCost = 3;
 
 // Makes `sample` the subsample of `full` within `budget` points: exactly
 // `budget` copies when full has more points than that, else nothing (sample

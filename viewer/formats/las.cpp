@@ -217,6 +217,7 @@ bool records(io::Window &src, std::uint64_t size, const std::string &name, const
             return false;
         }
     const Normaliser norm(b);
+    cloud.unit = norm.unit();
     const float full = e.colour > 255 ? 65535.0f : 255.0f; // divided, so full is exactly 1
     const bool colours = h.format->rgb != 0;
     for (std::size_t i = 0; i < n; ++i) {

@@ -162,6 +162,7 @@ bool import_scene(const std::string &path, Cloud &cloud, std::string &error) {
     if (!allocate_points(cloud, total, skipped, path, "vertices", error))
         return false;
     const Normaliser norm(bounds);
+    cloud.unit = norm.unit();
     for (const Instance &in : instances) {
         const aiColor4D *colours = in.mesh->mColors[0];
         for_each_vertex(in, [&](std::uint32_t i, const aiVector3D &p) {

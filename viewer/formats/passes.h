@@ -90,6 +90,7 @@ bool second_pass(Cloud &cloud, const Tally &measure, const std::string &name, co
     if (!allocate_points(cloud, measure.points, measure.skipped, name, what, error, fields))
         return false;
     const Normaliser norm(measure.bounds);
+    cloud.unit = norm.unit();
     Tally t;
     const bool stored = store(t, &cloud, &norm);
     if (!stored || cloud.count != measure.points) {

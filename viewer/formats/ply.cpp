@@ -318,6 +318,7 @@ bool read_ply(io::Source &source, const std::string &name, Cloud &cloud, std::st
     if (reader.early_stored && measure.skipped == 0 && measure.points > 0) {
         // Every row stored raw: centre and scale them where they lie.
         const Normaliser norm(measure.bounds);
+        cloud.unit = norm.unit();
         for (std::size_t i = 0; i < measure.points; ++i) {
             VoxelNode &node = cloud.nodes[i];
             norm.apply(node.x, node.y, node.z, node);

@@ -2,6 +2,7 @@
 
 #include "viewer/output/overlay.h"
 #include "viewer/output/png.h"
+#include "viewer/output/style.h"
 
 #include <GL/freeglut.h>
 #include <GL/glext.h>
@@ -55,7 +56,7 @@ bool render_offscreen(const View &view, int w, int h, std::vector<unsigned char>
         float m[16];
         view.matrix(m);
         vorlix_reshape(w, h);
-        vorlix_render(m);
+        render_styled(view, m);
         if (overlay) // into the framebuffer object, which the library's swap leaves alone
             draw_overlay(*overlay, w, h);
         glFinish();

@@ -30,6 +30,9 @@ struct BoxFit {
     // shrink-wrapped boundary) is drawn where it is, beyond the cube.
     void apply(const float *xyz, VoxelNode &out) const;
 
+    // Cube units per simulation length unit (0 for a box of no size).
+    double scale() const { return scale_; }
+
   private:
     double centre_[3] = {0, 0, 0};
     double scale_ = 0; // 1 / longest side; 0 for a box of no size

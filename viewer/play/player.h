@@ -84,6 +84,8 @@ class Player {
     bool open_live(std::size_t capacity, std::string &error);
 
     const FrameIndex &trajectory() const { return trajectory_; }
+    // Cube units per simulation length unit (BoxFit::scale).
+    double unit() const { return fit_.scale(); }
     std::size_t frames() const { return trajectory_.frames.size(); }
     // The index's warning about a cut last frame; empty when there is none.
     const std::string &warning() const { return trajectory_.warning; }
