@@ -171,11 +171,13 @@ TEST_P(LammpsFiles, EveryFormGivesTheTextDumpsFrames) {
     }
     // The same positions, the same picture: the data file and the CFG of
     // step 10 against the dump's last frame, coloured by type alike (CFG's
-    // elements would colour as elements).
+    // elements would colour as elements), spheres of one radius and without
+    // the label, whose frame count differs.
     const auto shot = [&](const std::string &file, const std::vector<std::string> &extra) {
         const std::string png = d + file + ".png";
-        std::vector<std::string> args = {d + file,  "--screenshot", png,   "--size",
-                                         "200x200", "--color-by",   "type"};
+        std::vector<std::string> args = {d + file,  "--screenshot", png,    "--size",
+                                         "200x200", "--color-by",   "type", "--radius",
+                                         "0.4",     "--no-overlay"};
         args.insert(args.end(), extra.begin(), extra.end());
         const vt::Outcome o = vt::run(args, d);
         EXPECT_EQ(o.status, 0) << o.err;

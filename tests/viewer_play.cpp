@@ -282,14 +282,16 @@ TEST(ViewerPlay, BatchesOverEveryFrameAreTheFramesDrawnAlone) {
                                                    {"--color-by", "v_t"},
                                                    {"--color-by", "vx", "--range", "frame"}}) {
         const std::string dir = d + "all" + std::to_string(colour.size());
-        std::vector<std::string> args = {dump, "--frames", "0:",     "--screenshot-dir",
-                                         dir,  "--size",   "300x300"};
+        // Spheres: their default radius is the run's first frame's, however
+        // a frame is asked for.
+        std::vector<std::string> args = {dump,     "--frames", "0:",      "--screenshot-dir", dir,
+                                         "--size", "300x300",  "--style", "spheres"};
         args.insert(args.end(), colour.begin(), colour.end());
         const vt::Outcome r = vt::run(args, d);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
         for (int k = 0; k < 5; ++k) {
-            std::vector<std::string> alone = {"--frame", std::to_string(k)};
+            std::vector<std::string> alone = {"--frame", std::to_string(k), "--style", "spheres"};
             alone.insert(alone.end(), colour.begin(), colour.end());
             shot(d, dump, alone);
             char name[32];

@@ -87,6 +87,9 @@ int open_player(const Options &o) {
         complain(error);
         return 1;
     }
+    // The default radius comes from the run's first frame, whichever frame
+    // is drawn first, so that frame K looks the same however it is asked for.
+    app.first_spacing = typical_spacing(player.lists(), player.list_count());
     const bool column = !o.colour_by.empty() && o.colour_by != "type" && o.colour_by != "element";
     const bool unlisted = !o.colour_by.empty() && !listed(player, o.colour_by);
     if (app.headless()) {
@@ -128,7 +131,8 @@ int open_player(const Options &o) {
 
 // The first view: --yaw, --pitch, --zoom, the style (spheres for atoms,
 // points for a point cloud) and the radius, --radius's or half the typical
-// nearest-neighbour distance of what is shown first. 2 for a --radius larger
+// nearest-neighbour distance of the first frame (of a live run: of what it
+// shows first; of a cloud: of the cloud). 2 for a --radius larger
 // than the whole box.
 int first_view(const Options &o) {
     app.view = View(o.yaw, o.pitch, o.zoom);
@@ -154,7 +158,8 @@ int first_view(const Options &o) {
     }
     // A point cloud drawn as points needs no radius until O or C: its
     // spacing is measured now all the same, once, on the whole cloud.
-    const double spacing = p != nullptr
+    const double spacing = p != nullptr && p == app.player.get() ? app.first_spacing
+                           : p != nullptr
                                ? typical_spacing(p->lists(), p->list_count())
                                : typical_spacing(app.cloud.lists.data(),
                                                  static_cast<unsigned int>(app.cloud.lists.size()));

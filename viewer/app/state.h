@@ -52,6 +52,9 @@ struct App {
     // A trajectory: the player owns the nodes; the reader parses the next
     // frame on its own thread. The library is called from this thread only.
     std::unique_ptr<Player> player;
+    // The typical nearest-neighbour spacing of its first frame, in cube
+    // units, measured at open: the default sphere radius is half of it.
+    double first_spacing = 0;
     std::unique_ptr<FrameReader> reader;
     bool ticking = false;        // a playback (or live run) timer is pending
     bool skipped_untold = false; // a batch over every frame tells them at its end
