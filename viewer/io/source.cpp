@@ -88,13 +88,7 @@ struct GzSource : Source {
     }
     // The uncompressed length is nowhere but at the end of the stream.
     bool size(std::uint64_t &out, std::string &error) override {
-        const std::uint64_t here = position;
-        std::vector<char> scratch(1u << 16);
-        long long got;
-        while ((got = read(scratch.data(), scratch.size(), error)) > 0) {
-        }
-        out = position;
-        return got == 0 && seek(here, error);
+        return size_by_reading(out, error);
     }
 };
 
@@ -152,13 +146,7 @@ struct ZstdSource : Source {
         return true;
     }
     bool size(std::uint64_t &out, std::string &error) override {
-        const std::uint64_t here = position;
-        std::vector<char> scratch(1u << 16);
-        long long got;
-        while ((got = read(scratch.data(), scratch.size(), error)) > 0) {
-        }
-        out = position;
-        return got == 0 && seek(here, error);
+        return size_by_reading(out, error);
     }
 };
 
@@ -273,6 +261,16 @@ bool Source::rewind(std::string &error) {
 bool Source::size(std::uint64_t &, std::string &error) {
     error = "the source has no known length";
     return false;
+}
+
+bool Source::size_by_reading(std::uint64_t &out, std::string &error) {
+    const std::uint64_t here = position;
+    std::vector<char> scratch(1u << 16);
+    long long got;
+    while ((got = read(scratch.data(), scratch.size(), error)) > 0) {
+    }
+    out = position;
+    return got == 0 && seek(here, error);
 }
 
 // A kind without a cheaper way: back to the start, then read up to `at`.

@@ -53,6 +53,11 @@ struct Source {
     virtual bool size(std::uint64_t &out, std::string &error);
     // Bytes read since the first one.
     std::uint64_t position = 0;
+
+  protected:
+    // size() for a compressed stream, whose length is known only at its
+    // end: read to the end, then seek back.
+    bool size_by_reading(std::uint64_t &out, std::string &error);
 };
 
 // The kinds of source a file may be, told by its first bytes.
