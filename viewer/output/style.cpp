@@ -14,7 +14,7 @@
 // - The program is used in the sphere and cube styles only, and each style
 //   has its own: a shader that has to serve points, lines and faces alike
 //   pays for every case at every fragment (llvmpipe runs both sides of a
-//   branch), which made spheres cost twice what they do alone.
+//   branch), which made spheres cost half as much again.
 // - The one program still sees the bounding cube's and the gizmo's lines.
 //   With GL_COORD_REPLACE only points get their texture coordinates
 //   replaced by the sprite's (s, t, 0, 1); the lines carry the current
@@ -53,9 +53,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
-#include <vector>
 
 namespace vv {
 
