@@ -82,7 +82,9 @@ struct View {
     // context: its program (0: none yet or none to be had) and what it has
     // said once.
     struct StyleCache {
-        unsigned int program = 0, texture = 0;
+        // The sphere and cube programs of the one context (the window's;
+        // pictures are drawn into a framebuffer of it).
+        unsigned int program = 0, cube_program = 0;
         bool tried = false, warned_size = false, warned_program = false;
         bool active = false; // between begin_style and end_style
     };
