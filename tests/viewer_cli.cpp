@@ -207,10 +207,10 @@ TEST_P(ViewerScreens, ModelIsDrawnAndFramed) {
     const std::string &d = scratch.path;
     // From 2.6, where the whole turned bounding cube stays in the frame: the
     // fit is checked here, the first view's distance in viewer_style.cpp.
-    const Outcome r = run({model, "--screenshot", d + "shot.png", "--size", "320x240", "--yaw",
-                           "30", "--pitch", "20", "--zoom", std::to_string(2.05 / 2.6),
-                           "--no-overlay"},
-                          d);
+    const Outcome r =
+        run({model, "--screenshot", d + "shot.png", "--size", "320x240", "--yaw", "30", "--pitch",
+             "20", "--zoom", std::to_string(2.05 / 2.6), "--no-overlay"},
+            d);
     ASSERT_EQ(r.status, 0) << r.err;
     const vt::Image img = vt::Image::png(d + "shot.png");
     const int w = img.width(), h = img.height();

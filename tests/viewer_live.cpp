@@ -89,9 +89,10 @@ void live_matches_dump(int ranks) {
     ASSERT_EQ(lmp.status, 0) << lmp.err;
     const std::string exe = VIEWER_EXE;
     for (const std::string colour : {"type", "vx", "c_ke"}) {
-        const vt::Outcome live =
-            sh(d, mpirun(ranks) + exe + " --lammps live.in --every 7 --steps 150" +
-                      " --size 200x200 --style points --no-overlay --screenshot live.png --color-by " + colour);
+        const vt::Outcome live = sh(
+            d, mpirun(ranks) + exe + " --lammps live.in --every 7 --steps 150" +
+                   " --size 200x200 --style points --no-overlay --screenshot live.png --color-by " +
+                   colour);
         ASSERT_EQ(live.status, 0) << live.err;
         if (colour == "type") {
             const std::string log = vt::slurp(d + "lmp.log");
@@ -100,10 +101,10 @@ void live_matches_dump(int ranks) {
                 EXPECT_EQ(thermo_line(live.out, step), thermo_line(log, step)) << step;
             }
         }
-        const vt::Outcome shot =
-            vt::run({d + "d.dump", "--frame", "3", "--size", "200x200", "--style", "points", "--no-overlay",
-                     "--screenshot", d + "dump.png", "--color-by", colour, "--range", "frame"},
-                    d);
+        const vt::Outcome shot = vt::run({d + "d.dump", "--frame", "3", "--size", "200x200",
+                                          "--style", "points", "--no-overlay", "--screenshot",
+                                          d + "dump.png", "--color-by", colour, "--range", "frame"},
+                                         d);
         ASSERT_EQ(shot.status, 0) << shot.err;
         const std::string png = vt::file_bytes(d + "live.png");
         EXPECT_GT(png.size(), 1000u);
@@ -118,9 +119,10 @@ void live_matches_dump(int ranks) {
     const vt::Outcome movie =
         sh(d, "env PATH=.:$PATH " + mpirun(ranks) + exe + batch + "--movie live.mp4");
     ASSERT_EQ(movie.status, 0) << movie.err;
-    const vt::Outcome frames = vt::run({d + "d.dump", "--frames", "0:", "--size", "200x200",
-                                        "--style", "points", "--no-overlay", "--screenshot-dir", d + "dump"},
-                                       d);
+    const vt::Outcome frames =
+        vt::run({d + "d.dump", "--frames", "0:", "--size", "200x200", "--style", "points",
+                 "--no-overlay", "--screenshot-dir", d + "dump"},
+                d);
     ASSERT_EQ(frames.status, 0) << frames.err;
     for (const char *name :
          {"frame_000000.png", "frame_000001.png", "frame_000002.png", "frame_000003.png"})
