@@ -351,6 +351,27 @@ TEST(ViewerPlay, ABadFrameInTheMiddleOfABatchLeavesNothing) {
     setenv("PATH", path.c_str(), 1);
 }
 
+// A picture that cannot be written in the middle of a batch (its name taken
+// by a folder) is found while later frames are drawn, as PNGs are written
+// beside the drawing: the same one line, and the PNGs before it removed.
+TEST(ViewerPlay, APngThatCannotBeWrittenLeavesNoPictures) {
+    NEED_LMP();
+    const ThreeAtoms three;
+    ASSERT_FALSE(three.dir.empty());
+    const std::string &d = three.d;
+    ASSERT_EQ(mkdir((d + "pngs").c_str(), 0777), 0);
+    ASSERT_EQ(mkdir((d + "pngs/frame_000002.png").c_str(), 0777), 0);
+    const vt::Outcome r =
+        vt::run({three.dir + "/real.dump", "--frames", "0:", "--screenshot-dir", d + "pngs"}, d);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "vorlix-view: " + d + "pngs/frame_000002.png: cannot be written (Is a directory)\n");
+    for (const char *left :
+         {"frame_000000.png", "frame_000001.png", "frame_000003.png", "frame_000002.png.tmp"})
+        EXPECT_FALSE(vt::exists(d + "pngs/" + left)) << left;
+    EXPECT_TRUE(vt::exists(d + "pngs/frame_000002.png")); // the folder is not ours to remove
+}
+
 // Plain XYZ without a cell, as ASE (format="xyz") and MDAnalysis's
 // XYZWriter write it: every atom where the fit over the run's atom bounds
 // puts it, in its element's colour, in either frame; not one dot.
