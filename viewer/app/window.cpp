@@ -151,6 +151,12 @@ int create_window(const Options &o, char **argv) {
     app.overlay = o.overlay;
     app.shot_w = o.width;
     app.shot_h = o.height;
+    // A batch of frames parses them on every core; Mesa's software
+    // rasteriser threads would take turns with those readers on the same
+    // cores and cost more than they give: 13% of a batch's time, measured at
+    // 200x200 and 640x640. A user's own setting stands; other drivers ignore it.
+    if (app.player && (!app.shot_dir.empty() || !app.movie.empty()))
+        setenv("LP_NUM_THREADS", "0", 0);
     int glut_argc = 1;
     glutInit(&glut_argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
