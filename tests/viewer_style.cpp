@@ -194,21 +194,41 @@ TEST(ViewerStyle, ALitCubeShowsFacesOfDifferentBrightness) {
 }
 
 // At yaw and pitch 0 the box's front face spans at least 75% of the
-// window's side, and the gizmo is inside the frame.
+// picture's smaller side and stays inside it, whichever side that is, and
+// the gizmo is inside a square frame.
 TEST(ViewerStyle, TheFirstViewsBoxFillsTheFrame) {
     const vt::Scratch s;
     write_dump(s.path + "one.dump", {{1, 5, 5, 5}});
-    for (const char *style : {"spheres", "points", "cubes"}) {
-        SCOPED_TRACE(style);
-        const vt::Image img = shoot(s, "one.dump", {"--style", style, "--radius", "0.2"});
-        int left = kSide, right = -1;
-        for (int x = 0; x < kSide; ++x)
-            if (brightness(img.at(x, kSide / 2)) > 60) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-        EXPECT_GE(right - left + 1, 0.75 * kSide);
-        EXPECT_LT(right - left + 1, kSide) << "and inside it";
+    struct Case {
+        const char *style;
+        int w, h;
+    };
+    const Case cases[] = {{"spheres", kSide, kSide},
+                          {"points", kSide, kSide},
+                          {"cubes", kSide, kSide},
+                          {"points", 320, kSide},
+                          {"points", kSide, 320}};
+    for (const Case &c : cases) {
+        const std::string size = std::to_string(c.w) + "x" + std::to_string(c.h);
+        SCOPED_TRACE(std::string(c.style) + " " + size);
+        const vt::Image img =
+            shoot(s, "one.dump", {"--style", c.style, "--radius", "0.2", "--size", size});
+        // The box's lit span along the middle row and the middle column.
+        const auto span = [&](bool across) {
+            int lo = 1 << 30, hi = -1;
+            for (int i = 0; i < (across ? c.w : c.h); ++i)
+                if (brightness(across ? img.at(i, c.h / 2) : img.at(c.w / 2, i)) > 60) {
+                    lo = std::min(lo, i);
+                    hi = std::max(hi, i);
+                }
+            return hi - lo + 1;
+        };
+        const int across = span(true), down = span(false);
+        EXPECT_GE(std::min(across, down), 0.75 * std::min(c.w, c.h));
+        EXPECT_LT(across, c.w) << "and inside it";
+        EXPECT_LT(down, c.h) << "and inside it";
+        if (c.w != c.h)
+            continue;
         const vt::Win gizmo = vt::eye_to_window(-0.8 + 0.0625, -0.5, -2.5, kSide, kSide);
         EXPECT_GT(img.count(vt::kRed, 3, static_cast<int>(gizmo.x), static_cast<int>(gizmo.y), 10),
                   4)

@@ -80,7 +80,7 @@ void View::drag(int dx, int dy) {
 void View::pan_by(int dx, int dy, int height) {
     // The view spans 0.8 * distance from bottom to top at the cloud's depth
     // (near plane 0.1, half-height 0.04 there); y grows downwards in GLUT.
-    const float per_pixel = 0.8f * distance / static_cast<float>(std::max(height, 1));
+    const float per_pixel = 0.8f * eye_distance() / static_cast<float>(std::max(height, 1));
     pan[0] += static_cast<float>(dx) * per_pixel;
     pan[1] -= static_cast<float>(dy) * per_pixel;
 }

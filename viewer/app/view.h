@@ -42,6 +42,11 @@ struct View {
     float radius = 0.005f;
     float fsize = 0.01f;
     bool bounding_cube = true;
+    // The picture's width over its height. The library's field of view is
+    // fixed in height, so a picture taller than wide is framed by its width:
+    // the eye stands back until the box's front face (0.5 nearer than its
+    // centre) spans as much of the width as it would of a square's side.
+    float aspect = 1;
 
     View() = default;
     // zoom: 1 at kHomeDistance, 2 at half of it (twice the apparent size).
@@ -68,7 +73,13 @@ struct View {
     void set_radius(float r);
     // Back to the first view's angles and distance, without pan.
     void reset();
-    float depth() const { return 2.2f - distance; }
+    // For a picture of w by h pixels (the window's, or one saved).
+    void frame(int w, int h) { aspect = w > 0 && h > 0 ? static_cast<float>(w) / h : 1; }
+    // Eye to cloud centre as drawn: distance, or more in a tall picture.
+    float eye_distance() const {
+        return aspect < 1 && distance > 0.5f ? 0.5f + (distance - 0.5f) / aspect : distance;
+    }
+    float depth() const { return 2.2f - eye_distance(); }
     // The orientation for vorlix_render, column-major: turn by yaw about
     // the vertical axis, then by pitch about the screen's horizontal axis.
     void matrix(float out[16]) const;

@@ -33,6 +33,7 @@ void retitle() {
 namespace {
 
 void display() {
+    app.view.frame(glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
     app.view.apply();
     if (app.save_pending) {
         app.save_pending = false;
@@ -151,6 +152,7 @@ int create_window(const Options &o, char **argv) {
     app.overlay = o.overlay;
     app.shot_w = o.width;
     app.shot_h = o.height;
+    app.view.frame(o.width, o.height);
     // A batch of frames parses them on every core; Mesa's software
     // rasteriser threads would take turns with those readers on the same
     // cores and cost more than they give: 13% of a batch's time, measured at

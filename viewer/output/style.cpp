@@ -227,7 +227,7 @@ void begin_style(const View &view) {
     if (view.style == Style::Spheres) {
         // The nearest an atom in the box can come: its centre less half the
         // cube's diagonal, and no nearer than the near plane.
-        const double nearest = std::max(0.1, static_cast<double>(view.distance) - 0.87);
+        const double nearest = std::max(0.1, static_cast<double>(view.eye_distance()) - 0.87);
         const double across = sphere_pixels(view.radius, nearest, viewport[3]);
         if (across > largest && !cache.warned_size) {
             cache.warned_size = true;
@@ -258,7 +258,7 @@ void begin_style(const View &view) {
     if (view.style == Style::Spheres) {
         // The library sets glPointSize from its isize: the size at the
         // cloud's centre, rounded by smoothing and an alpha cut.
-        const double centre = sphere_pixels(view.radius, view.distance, viewport[3]);
+        const double centre = sphere_pixels(view.radius, view.eye_distance(), viewport[3]);
         set_isize(static_cast<int>(std::clamp(std::lround(centre), 1L, std::lround(largest))));
         glEnable(GL_POINT_SMOOTH);
         glEnable(GL_ALPHA_TEST);
