@@ -189,6 +189,53 @@ TEST(BinaryDumpFromLammps, ZstdCutShortOrReadBackwardsAsGzip) {
     }
 }
 
+// dump_modify time yes (units yes too): each frame's time, in text, zstd
+// and binary, and otherwise the plain dump's frames; a file that ends with
+// the UNITS and TIME of a frame not yet written keeps every complete one; a
+// time that is not a number is named where it stands.
+TEST(BinaryDumpFromLammps, TimeSectionsGiveEachFramesTime) {
+    NEED_LMP();
+    std::string in = script(false);
+    const std::string custom = " id type x y z vx fx\n";
+    in.insert(in.rfind("run 40"),
+              "dump tt all custom 10 tt.txt" + custom +
+                  "dump_modify tt format float %.17g time yes units yes\n"
+                  "dump tb all custom 10 tb.bin" +
+                  custom + "dump_modify tb time yes units yes\ndump tz all custom/zstd 10 tt.zst" +
+                  custom + "dump_modify tz format float %.17g time yes units yes\n");
+    const vt::LmpRun run = vt::run_lmp(in);
+    ASSERT_NE(run.dir, "") << "lmp failed";
+    const std::string d = run.dir + "/";
+    const Read plain = read_all(d + "t.txt");
+    for (const vv::Frame &f : plain.frames)
+        EXPECT_TRUE(std::isnan(f.time));
+    const double times[] = {0, 0.05, 0.1, 0.15, 0.2}; // lj's 0.005 a step, every 10 steps
+    for (const char *name : {"tt.txt", "tt.zst", "tb.bin"}) {
+        SCOPED_TRACE(name);
+        const Read timed = read_all(d + name);
+        expect_same_frames(plain, timed);
+        ASSERT_EQ(timed.frames.size(), 5u);
+        for (std::size_t k = 0; k < 5; ++k)
+            EXPECT_NEAR(timed.frames[k].time, times[k], 1e-12) << "frame " << k;
+    }
+    const std::string text = vt::slurp(d + "tt.txt");
+    ASSERT_EQ(text.rfind("ITEM: UNITS\nlj\nITEM: TIME\n", 0), 0u);
+    vt::spill(d + "growing.txt", text + "ITEM: TIME\n0.25\n");
+    expect_same_frames(plain, read_all(d + "growing.txt"));
+
+    std::string bad = text;
+    const std::size_t second = bad.find("ITEM: TIME\n", bad.find("ITEM: TIMESTEP")) + 11;
+    bad.replace(second, bad.find('\n', second) - second, "soon");
+    vt::spill(d + "bad.txt", bad);
+    vv::FrameIndex index;
+    std::string error;
+    ASSERT_TRUE(vv::open_trajectory(d + "bad.txt", index, error)) << error;
+    vv::Frame f;
+    EXPECT_TRUE(vv::read_frame(index, 0, f, error)) << error;
+    EXPECT_FALSE(vv::read_frame(index, 1, f, error));
+    EXPECT_EQ(error, d + "bad.txt: frame 2: line 2: time is not a number: 'soon'");
+}
+
 // ---- Bad files --------------------------------------------------------------
 
 // Where the fields of a DUMPCUSTOM frame of an orthogonal box lie, for

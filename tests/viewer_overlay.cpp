@@ -8,6 +8,7 @@
 #include "viewer/cloud/elements.h"
 #include "viewer/output/legend.h"
 #include "viewer/output/overlay.h"
+#include "viewer/play/player.h"
 
 #include "lammps_run.h"
 #include "viewer_process.h"
@@ -27,7 +28,8 @@ namespace {
     if (!vt::have_lmp())                                                                           \
     GTEST_SKIP() << "lmp not found: install the Debian package lammps to run this test"
 
-// Three atoms of types 1..3 in a 10-box, 5 frames, vx 20, 15 and 0.
+// Three atoms of types 1..3 in a 10-box, 5 frames, vx 20, 15 and 0; the
+// same with each frame's time (lj: 0.005 a step) in timed.dump.
 const char kThree[] =
     "units lj\natom_style atomic\nregion box block 0 10 0 10 0 10\ncreate_box 3 box\n"
     "mass * 1.0\ncreate_atoms 1 single 2 5 5\ncreate_atoms 2 single 8 5 5\n"
@@ -36,6 +38,7 @@ const char kThree[] =
     "fix 1 all nve\nthermo 10\n"
     "dump d all custom 10 three.dump id type x y z vx\ndump_modify d sort id\n"
     "dump e all custom 10 elem.dump id element x y z\ndump_modify e sort id element Cu O Xx\n"
+    "dump t all custom 10 timed.dump id type x y z vx\ndump_modify t sort id time yes\n"
     "run 40\n";
 
 constexpr int kW = 640, kH = 480;
@@ -104,6 +107,30 @@ TEST(ViewerOverlay, NumbersReadableForAnyRange) {
     EXPECT_EQ(vv::format_value(nan), "nan");
     EXPECT_EQ(vv::format_value(-0.0), "0");
     EXPECT_EQ(vv::format_value(-1234567.0), "-1.23e+06");
+}
+
+// The label names the frame, its step and, where the dump gives it, the time.
+TEST(ViewerOverlay, TheLabelNamesFrameStepAndTimeWhereGiven) {
+    NEED_LMP();
+    const vt::LmpRun run = vt::run_lmp(kThree);
+    ASSERT_NE(run.dir, "") << "lmp failed";
+    const struct {
+        const char *file;
+        std::size_t k;
+        const char *label;
+    } cases[] = {
+        {"three.dump", 0, "frame 1/5  step 0"},
+        {"three.dump", 2, "frame 3/5  step 20"},
+        {"timed.dump", 0, "frame 1/5  step 0  time 0"},
+        {"timed.dump", 4, "frame 5/5  step 40  time 0.2"},
+    };
+    for (const auto &c : cases) {
+        vv::Player player;
+        std::string error;
+        ASSERT_TRUE(player.open_first(run.dir + "/" + c.file, false, error)) << error;
+        ASSERT_TRUE(player.read(c.k, error)) << error;
+        EXPECT_EQ(vv::player_overlay(player, false).label, c.label) << c.file;
+    }
 }
 
 // The bar in map order for a column, with its label; the swatches of the

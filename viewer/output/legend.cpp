@@ -118,14 +118,16 @@ Overlay player_overlay(const Player &player, bool live) {
         legend.scope = range_scope(player);
     }
     char text[96];
-    // The time, where a file gives one, belongs after the step; the frames
-    // read carry none today.
     if (live)
         std::snprintf(text, sizeof text, "step %lld", static_cast<long long>(frame.timestep));
     else
         std::snprintf(text, sizeof text, "frame %zu/%zu  step %lld", player.shown() + 1,
                       player.frames(), static_cast<long long>(frame.timestep));
     o.label = text;
+    if (!std::isnan(frame.time)) { // where the file gives it
+        std::snprintf(text, sizeof text, "  time %.6g", frame.time);
+        o.label += text;
+    }
     if (!live) {
         o.frame = player.shown();
         o.frames = player.frames();

@@ -39,7 +39,9 @@ constexpr std::size_t kMaxSwatches = 12;
 
 struct Overlay {
     Legend legend;
-    std::string label; // "frame k/N  step S", "step S" for a live run; empty: none
+    // "frame k/N  step S", "step S" for a live run, then "  time T" where
+    // the file gives the time; empty: none.
+    std::string label;
     // The timeline's place: frame `frame` of `frames` (0 frames: none).
     std::size_t frame = 0, frames = 0;
     bool empty() const { return legend.kind == Legend::Kind::None && label.empty(); }

@@ -9,6 +9,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace vv {
 
@@ -34,6 +35,7 @@ template <typename T> T swapped(const char *p) {
 // One frame's header as the file holds it.
 struct Header {
     std::int64_t timestep = 0, atoms = 0;
+    double time = std::numeric_limits<double>::quiet_NaN(); // where the dump has one
     std::int32_t triclinic = 0;
     std::int32_t boundary[6] = {};
     double box[9] = {};
@@ -139,8 +141,10 @@ template <class Take> Got read_header(Take &&take, Header &h, std::string &probl
     if (units > 0)
         NEXT(static_cast<std::size_t>(units));
     NEXT(1);
-    if (*p)
-        NEXT(8); // the time, passed over as a text dump's TIME item is
+    if (*p) {
+        NEXT(8);
+        h.time = value<double>(p);
+    }
     NEXT(4);
     const std::int32_t names = value<std::int32_t>(p);
     if (names < 0 || names > kMaxText) {
@@ -289,6 +293,7 @@ class FrameParser : FrameParserBase {
             return bad("header: " + problem);
         }
         frame_.timestep = h.timestep;
+        frame_.time = h.time;
         frame_.declared = static_cast<std::uint64_t>(h.atoms);
         box(h);
         if (!columns(h))

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace vv {
 
@@ -128,6 +129,14 @@ class Scanner {
                  hit[kTimestepLen] != '\n')) {
                 lines_ += count_newlines(base + w_.pos, c + 1 - w_.pos);
                 w_.pos = c + 1;
+                // UNITS and TIME sections (dump_modify units, time) open the
+                // frame whose TIMESTEP follows: its span starts with them.
+                if (at_line_start && !pending_ &&
+                    is_units_or_time(hit, base + std::min(w_.len, c + kTimestepLen))) {
+                    pending_ = true;
+                    pending_offset_ = w_.offset + c;
+                    pending_lines_ = lines_;
+                }
                 continue;
             }
             lines_ += count_newlines(base + w_.pos, c - w_.pos);
@@ -164,6 +173,8 @@ class Scanner {
     // at most kMaxHeader each, always fit a block), 2 the stream ends inside
     // it (the end noted), -1 error.
     int frame_header(std::size_t c) {
+        // The lines of the UNITS and TIME sections that open this frame.
+        const std::uint64_t leading = pending_ ? lines_ - pending_lines_ : 0;
         const char *b = w_.buf.get() + c, *end = w_.buf.get() + w_.len;
         const char *line[5];
         line[0] = b;
@@ -181,7 +192,7 @@ class Scanner {
                     return 0;
                 if (!close_middle())
                     return -1;
-                truncated(w_.offset + c);
+                truncated(pending_ ? pending_offset_ : w_.offset + c);
                 return 2;
             }
             p = nl + 1;
@@ -194,7 +205,7 @@ class Scanner {
             return -1;
         }
         FrameEntry entry;
-        entry.offset = w_.offset + c;
+        entry.offset = pending_ ? pending_offset_ : w_.offset + c;
         const std::size_t k = frame_number();
         if (!parse_int(line[1], line[2] - 1, entry.timestep)) {
             error_ = where(name_, k, 2) +
@@ -224,12 +235,17 @@ class Scanner {
         current_boxed_ = boxed == 1;
         current_ = entry;
         open_ = true;
+        current_leading_ = leading;
         lines_ = 0;
+        pending_ = false;
         return 1;
     }
 
-    // The frame before a new one must hold its header and all its rows.
+    // The frame before a new one must hold its header and all its rows
+    // (the UNITS and TIME sections that open the new one are not its).
     bool close_middle() {
+        if (pending_)
+            lines_ = pending_lines_;
         if (!open_)
             return true;
         if (!complete()) {
@@ -265,9 +281,11 @@ class Scanner {
     std::string short_message() const {
         const std::size_t k = index_.frames.size() + 1;
         if (lines_ < kHeaderLines)
-            return where(name_, k, lines_ + 1) + "the frame ends inside its header";
-        return where(name_, k, lines_ + 1) + std::to_string(lines_ - kHeaderLines) +
-               " rows where NUMBER OF ATOMS says " + std::to_string(current_.atoms);
+            return where(name_, k, current_leading_ + lines_ + 1) +
+                   "the frame ends inside its header";
+        return where(name_, k, current_leading_ + lines_ + 1) +
+               std::to_string(lines_ - kHeaderLines) + " rows where NUMBER OF ATOMS says " +
+               std::to_string(current_.atoms);
     }
 
     // The stream ends inside the frame: the index ends where it starts.
@@ -285,12 +303,16 @@ class Scanner {
             error_ = where(name_, 1, lines_ + 1) + "no ITEM: TIMESTEP in the file";
             return false;
         }
+        // A file that ends with the UNITS or TIME sections of a frame not yet
+        // written: the last frame ends before them.
+        if (pending_)
+            lines_ = pending_lines_;
         if (!complete()) {
             truncated(current_.offset);
             return true;
         }
         push();
-        index_.end = w_.offset + w_.len;
+        index_.end = pending_ ? pending_offset_ : w_.offset + w_.len;
         return true;
     }
 
@@ -306,9 +328,14 @@ class Scanner {
     bool open_ = false; // current_ is a frame whose end is not yet found
     FrameEntry current_;
     Box current_box_;
-    bool current_boxed_ = false; // current_box_ was read from its header
-    bool boxed_ = true;          // so was every indexed frame's
-    std::uint64_t lines_ = 0;    // newlines from current_'s start to w_.pos
+    bool current_boxed_ = false;        // current_box_ was read from its header
+    bool boxed_ = true;                 // so was every indexed frame's
+    std::uint64_t lines_ = 0;           // newlines from current_'s TIMESTEP to w_.pos
+    std::uint64_t current_leading_ = 0; // current_'s lines before its TIMESTEP
+    // A UNITS or TIME section seen since the last TIMESTEP: where it starts
+    // (the next frame's offset) and lines_ at its first line.
+    bool pending_ = false;
+    std::uint64_t pending_offset_ = 0, pending_lines_ = 0;
 };
 
 bool index_from(Source &source, const std::string &name, FrameIndex &index, std::string &error) {
@@ -334,9 +361,23 @@ class FrameParser : FrameParserBase {
     bool parse(const char *data, std::size_t size) {
         LineReader in{data, data + size};
         const char *b, *e;
-        // A frame's span starts at its TIMESTEP line; UNITS and TIME sections
-        // before it end the previous span (tail()).
-        if (!expect(in, b, e, kTimestep))
+        // A frame's span starts with its UNITS and TIME sections, if any,
+        // then its TIMESTEP line.
+        frame_.time = std::numeric_limits<double>::quiet_NaN();
+        if (!in.next(b, e))
+            return fail(1, std::string("expected ") + kTimestep + ", found the end");
+        while (is_units_or_time(b, e)) {
+            const bool time = starts_with(b, e, "ITEM: TIME");
+            const char *vb, *ve;
+            if (!in.next(vb, ve))
+                return fail(in.number + 1, "expected its value, found the end");
+            if (time && !parse_number(vb, static_cast<std::size_t>(ve - vb), frame_.time))
+                return fail(in.number, "time is not a number: " + quote_token(vb, ve - vb));
+            if (!in.next(b, e))
+                return fail(in.number + 1,
+                            std::string("expected ") + kTimestep + ", found the end");
+        }
+        if (!is_item(in, b, e, kTimestep))
             return false;
         if (!number_line(in, frame_.timestep, "timestep is not an integer"))
             return false;
@@ -356,6 +397,11 @@ class FrameParser : FrameParserBase {
     bool expect(LineReader &in, const char *&b, const char *&e, const char *item) {
         if (!in.next(b, e))
             return fail(in.number + 1, std::string("expected ") + item + ", found the end");
+        return is_item(in, b, e, item);
+    }
+
+    // Whether the line just read, [b, e), is ITEM (a message if not).
+    bool is_item(const LineReader &in, const char *b, const char *e, const char *item) {
         if (!starts_with(b, e, item) ||
             (e - b > static_cast<long>(std::strlen(item)) && !is_blank(b[std::strlen(item)])))
             return fail(in.number,

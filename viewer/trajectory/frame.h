@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,6 +108,9 @@ struct Cursor;
 // the column is absent); reading a frame reuses their storage.
 struct Frame {
     std::int64_t timestep = 0;
+    // The simulated time, where the file gives it (a dump's TIME item,
+    // dump_modify time yes, text or binary); NaN where it does not.
+    double time = std::numeric_limits<double>::quiet_NaN();
     std::uint64_t declared = 0; // the count the header declares
     std::size_t atoms = 0;      // kept: declared less skipped
     std::size_t skipped = 0;    // rows whose position is NaN, infinite or beyond float range
