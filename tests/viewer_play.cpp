@@ -605,11 +605,15 @@ TEST(ViewerPlayInteractive, KeysStepJumpPlayAndRecolour) {
     EXPECT_EQ(titled("frame 2/5, step 10,"), 0);
     xdo("key End");
     EXPECT_EQ(titled("frame 5/5, step 40,"), 0);
-    xdo("key s");
-    const std::string saved = d + "vorlix-view-1.png";
-    for (int i = 0; i < 200 && !vt::exists(saved); ++i)
-        xdo("sleep 0.05");
-    const vt::Image last = vt::Image::png(saved);
+    int saves = 0;
+    const auto save = [&] { // S, and the picture it wrote
+        xdo("key s");
+        const std::string saved = d + "vorlix-view-" + std::to_string(++saves) + ".png";
+        for (int i = 0; i < 200 && !vt::exists(saved); ++i)
+            xdo("sleep 0.05");
+        return vt::Image::png(saved);
+    };
+    const vt::Image last = save();
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(colour_near(last, pixel_of(kLast[i].x, kLast[i].y, kLast[i].z, kSize, kSize),
                                 of_type(i + 1)))
@@ -636,6 +640,16 @@ TEST(ViewerPlayInteractive, KeysStepJumpPlayAndRecolour) {
         for (const char *title : step.titles)
             EXPECT_EQ(titled(title), 0) << step.keys << " " << step.why;
     }
+    // O, C and P on the same paused frame: spheres and cubes of the default
+    // radius cover hundreds of pixels more than three points.
+    int lit[3];
+    const char *const styles[] = {"key o", "key c", "key p"};
+    for (int i = 0; i < 3; ++i) {
+        xdo(styles[i]);
+        lit[i] = save().extent(40).pixels;
+    }
+    EXPECT_GT(lit[0], lit[2] + 400) << "spheres against points";
+    EXPECT_GT(lit[1], lit[2] + 400) << "cubes against points";
     xdo("key Escape");
     const vt::Outcome r = vt::finish(pid, d + "out.txt", d + "err.txt");
     EXPECT_EQ(r.status, 0) << r.err;
