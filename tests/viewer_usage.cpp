@@ -90,9 +90,26 @@ TEST(ViewerUsage, PageListsEveryOptionAndKeyUnderItsHeading) {
                                    {vv::KeyMode::Trajectory, "Keys, trajectories:"},
                                    {vv::KeyMode::Live, "Keys, live runs:"}},
                                   key_row);
+    // Within 80 columns; below the headings each entry's text starts in its
+    // column, on the entry's line or, for an entry too long for it, the next.
+    std::set<std::string> alone;
+    for (const vv::OptionInfo &o : vv::option_table())
+        alone.insert("  " + std::string(o.name) +
+                     (o.argument ? std::string(" ") + o.argument : ""));
+    for (const vv::KeyInfo &k : vv::key_table())
+        alone.insert("  " + std::string(k.keys));
     std::istringstream lines(page);
-    for (std::string line; std::getline(lines, line);)
+    bool entries = false;
+    for (std::string line; std::getline(lines, line);) {
         EXPECT_LE(line.size(), vv::kUsageWidth) << line;
+        entries = entries || line.empty();
+        if (entries && line.size() > 2 && line.rfind("  ", 0) == 0 && line[2] != ' ' &&
+            alone.count(line) == 0) {
+            EXPECT_TRUE(line.size() > vv::kUsageColumn && line[vv::kUsageColumn - 1] == ' ' &&
+                        line[vv::kUsageColumn] != ' ')
+                << line;
+        }
+    }
 
     // Without LAMMPS's library the page says so, once, among the live runs.
     const std::string note = "(built without LAMMPS's library: --lammps is not available)";

@@ -30,10 +30,14 @@ const std::vector<KeyInfo> &key_table() {
 
 std::string usage_row(const std::string &left, const std::string &text) {
     std::string row = "  " + left;
-    row.resize(std::max(row.size() + 1, kUsageColumn), ' ');
+    // Text that would start past its column starts on the next line in it.
+    if (row.size() + 1 > kUsageColumn)
+        row += "\n" + std::string(kUsageColumn, ' ');
+    else
+        row.resize(kUsageColumn, ' ');
     // Each line takes the words that fit from where it starts; a word longer
     // than the room goes on a line of its own.
-    std::size_t column = row.size(), at = 0;
+    std::size_t column = kUsageColumn, at = 0;
     while (at < text.size()) {
         const std::size_t room = kUsageWidth > column + 20 ? kUsageWidth - column : 20;
         std::size_t end = text.size();
