@@ -7,6 +7,7 @@
 
 #include "bad_trajectories.h"
 #include "lammps_run.h"
+#include "same_frame.h"
 #include "viewer_process.h"
 
 #include <gtest/gtest.h>
@@ -44,21 +45,8 @@ std::string script(bool triclinic) {
            custom + "dump_modify z" + full + "run 40\n";
 }
 
-struct Read {
-    vv::FrameIndex index;
-    std::vector<vv::Frame> frames;
-};
-
-Read read_all(const std::string &path) {
-    Read r;
-    std::string error;
-    EXPECT_TRUE(vv::open_trajectory(path, r.index, error)) << error;
-    EXPECT_EQ(r.index.warning, "");
-    r.frames.resize(r.index.frames.size());
-    for (std::size_t k = 0; k < r.frames.size(); ++k)
-        EXPECT_TRUE(vv::read_frame(r.index, k, r.frames[k], error)) << error;
-    return r;
-}
+using vt::Read;
+using vt::read_all;
 
 // Atom i of f's place in id order.
 std::vector<std::size_t> id_order(const vv::Frame &f) {

@@ -6,6 +6,7 @@
 
 #include "bad_trajectories.h"
 #include "lammps_run.h"
+#include "same_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -71,22 +72,8 @@ std::string flat_script() {
            "dump xy all custom 50 flat.xy id x y\ndump_modify xy sort id\nrun 100\n";
 }
 
-struct Read {
-    vv::FrameIndex index;
-    std::vector<vv::Frame> frames;
-};
-
-// Indexes and reads every frame, failing the test on any refusal.
-Read read_all(const std::string &path) {
-    Read r;
-    std::string error;
-    EXPECT_TRUE(vv::open_trajectory(path, r.index, error)) << error;
-    EXPECT_EQ(r.index.warning, "");
-    r.frames.resize(r.index.frames.size());
-    for (std::size_t k = 0; k < r.frames.size(); ++k)
-        EXPECT_TRUE(vv::read_frame(r.index, k, r.frames[k], error)) << error;
-    return r;
-}
+using vt::Read;
+using vt::read_all;
 
 void expect_same_positions(const Read &a, const Read &b, float tolerance) {
     ASSERT_EQ(a.frames.size(), b.frames.size());

@@ -1,11 +1,16 @@
 // Whether two trajectory frames hold the same atoms, naming the first
-// difference: for readers checked against read_frame itself.
+// difference: for readers checked against read_frame itself; and a whole
+// trajectory read, for files of one run compared frame by frame.
 #ifndef VORLIX_TEST_SAME_FRAME_H
 #define VORLIX_TEST_SAME_FRAME_H
 
 #include "viewer/trajectory/frame.h"
+#include "viewer/trajectory/trajectory.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 namespace vt {
 
@@ -32,6 +37,24 @@ inline // Whether two frames hold the same atoms, naming the first difference.
             got.fields[i].values != want.fields[i].values)
             return differ("fields");
     return ::testing::AssertionSuccess();
+}
+
+// A trajectory indexed and every frame read, failing the test on any
+// refusal or warning.
+struct Read {
+    vv::FrameIndex index;
+    std::vector<vv::Frame> frames;
+};
+
+inline Read read_all(const std::string &path) {
+    Read r;
+    std::string error;
+    EXPECT_TRUE(vv::open_trajectory(path, r.index, error)) << error;
+    EXPECT_EQ(r.index.warning, "");
+    r.frames.resize(r.index.frames.size());
+    for (std::size_t k = 0; k < r.frames.size(); ++k)
+        EXPECT_TRUE(vv::read_frame(r.index, k, r.frames[k], error)) << error;
+    return r;
 }
 
 } // namespace vt
