@@ -102,22 +102,22 @@ bool write_frame_pngs(const Pictures &pictures, const View &view, const std::str
     std::future<bool> encoded;
     std::string encode_error;
     std::vector<std::string> written;
-    // Waits for the PNG under way; false if it failed, and its name is then
-    // not ours to remove (it may be a folder or a file we could not replace).
-    const auto png_written = [&] {
-        if (!encoded.valid() || encoded.get())
-            return true;
-        written.pop_back();
-        return false;
-    };
     bool ok = true;
-    for (std::size_t i = 0; ok && i < pictures.count; ++i) {
+    // Waits for the PNG under way. One that failed fails the batch (unless
+    // it failed already), and its name is not ours to remove: it may be a
+    // folder or a file we could not replace.
+    const auto finish_png = [&] {
+        if (!encoded.valid() || encoded.get())
+            return;
+        written.pop_back();
+        if (ok)
+            error = encode_error;
+        ok = false;
+    };
+    for (std::size_t i = 0; i < pictures.count; ++i) {
         std::size_t number = 0;
         ok = draw(pictures, view, i, number, w, h, rgb, error);
-        if (!png_written() && ok) {
-            ok = false;
-            error = encode_error;
-        }
+        finish_png();
         if (!ok)
             break;
         char name[32];
@@ -130,10 +130,7 @@ bool write_frame_pngs(const Pictures &pictures, const View &view, const std::str
             });
         progress(i + 1, pictures.count);
     }
-    if (!png_written() && ok) {
-        ok = false;
-        error = encode_error;
-    }
+    finish_png();
     if (!ok) {
         // A batch that fails leaves none of its pictures: the frames are
         // read as they are drawn, so a bad one may come after many.
