@@ -192,7 +192,7 @@ class Scanner {
                     return 0;
                 if (!close_middle())
                     return -1;
-                truncated(pending_ ? pending_offset_ : w_.offset + c);
+                truncated(start(c));
                 return 2;
             }
             p = nl + 1;
@@ -205,7 +205,7 @@ class Scanner {
             return -1;
         }
         FrameEntry entry;
-        entry.offset = pending_ ? pending_offset_ : w_.offset + c;
+        entry.offset = start(c);
         const std::size_t k = frame_number();
         if (!parse_int(line[1], line[2] - 1, entry.timestep)) {
             error_ = where(name_, k, 2) +
@@ -241,11 +241,16 @@ class Scanner {
         return 1;
     }
 
-    // The frame before a new one must hold its header and all its rows
-    // (the UNITS and TIME sections that open the new one are not its).
+    // Where the frame whose TIMESTEP is at w_.buf[c] starts: at its UNITS
+    // or TIME section, if it has one.
+    std::uint64_t start(std::size_t c) const { return pending_ ? pending_offset_ : w_.offset + c; }
+
+    // The open frame's newlines from its TIMESTEP: the UNITS and TIME
+    // sections of the next one, seen since, are not its.
+    std::uint64_t own_lines() const { return pending_ ? pending_lines_ : lines_; }
+
+    // The frame before a new one must hold its header and all its rows.
     bool close_middle() {
-        if (pending_)
-            lines_ = pending_lines_;
         if (!open_)
             return true;
         if (!complete()) {
@@ -275,16 +280,17 @@ class Scanner {
     }
 
     bool complete() const {
-        return lines_ >= kHeaderLines && lines_ - kHeaderLines >= current_.atoms;
+        return own_lines() >= kHeaderLines && own_lines() - kHeaderLines >= current_.atoms;
     }
 
     std::string short_message() const {
         const std::size_t k = index_.frames.size() + 1;
-        if (lines_ < kHeaderLines)
-            return where(name_, k, current_leading_ + lines_ + 1) +
+        const std::uint64_t lines = own_lines();
+        if (lines < kHeaderLines)
+            return where(name_, k, current_leading_ + lines + 1) +
                    "the frame ends inside its header";
-        return where(name_, k, current_leading_ + lines_ + 1) +
-               std::to_string(lines_ - kHeaderLines) + " rows where NUMBER OF ATOMS says " +
+        return where(name_, k, current_leading_ + lines + 1) +
+               std::to_string(lines - kHeaderLines) + " rows where NUMBER OF ATOMS says " +
                std::to_string(current_.atoms);
     }
 
@@ -303,16 +309,14 @@ class Scanner {
             error_ = where(name_, 1, lines_ + 1) + "no ITEM: TIMESTEP in the file";
             return false;
         }
-        // A file that ends with the UNITS or TIME sections of a frame not yet
-        // written: the last frame ends before them.
-        if (pending_)
-            lines_ = pending_lines_;
         if (!complete()) {
             truncated(current_.offset);
             return true;
         }
         push();
-        index_.end = pending_ ? pending_offset_ : w_.offset + w_.len;
+        // A file may end with the UNITS or TIME section of a frame not yet
+        // written: the last frame ends before it.
+        index_.end = start(w_.len);
         return true;
     }
 
@@ -479,17 +483,13 @@ class FrameParser : FrameParserBase {
         return true;
     }
 
-    // After the rows: blank lines, or UNITS and TIME sections of the next
-    // frame.
+    // After the rows: blank lines only (the next frame's span starts at its
+    // UNITS or TIME section).
     bool tail(LineReader &in) {
         const char *b, *e;
         while (in.next(b, e)) {
             if (b == e)
                 continue;
-            if (is_units_or_time(b, e)) {
-                in.next(b, e);
-                continue;
-            }
             return extra_row(in, b, e, "NUMBER OF ATOMS");
         }
         return true;
